@@ -1,0 +1,43 @@
+#include "platform/message_box.h"
+
+#include <cstdio>
+#include <mutex>
+#include <utility>
+
+#include "res/strings.h"
+
+namespace platform {
+namespace {
+
+std::mutex g_handlerMutex;
+MessageBoxHandler g_handler;
+
+void Show(const MessageBoxRequest& request) {
+    MessageBoxHandler handler;
+    {
+        std::lock_guard lock(g_handlerMutex);
+        handler = g_handler;
+    }
+    if (handler) {
+        handler(request);
+    } else {
+        std::fprintf(stderr, "%s: %s\n", request.caption.c_str(), request.text.c_str());
+    }
+}
+
+}  // namespace
+
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
+    std::lock_guard lock(g_handlerMutex);
+    return std::exchange(g_handler, std::move(handler));
+}
+
+void SystemMessageBox(const std::string& text, const std::string& caption, MessageIcon icon) {
+    Show({text, caption, icon, false});
+}
+
+void AppMessageBox(const std::string& text, MessageIcon icon) {
+    Show({text, res::kAppTitle, icon, true});
+}
+
+}  // namespace platform

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// Message boxes as the logic sees them. The user interface installs a handler that shows real
+// boxes; tests install one that records what would have been shown. Without a handler the
+// message goes to standard error.
+namespace platform {
+
+enum class MessageIcon { None, Error, Exclamation, Information };
+
+struct MessageBoxRequest {
+    std::string text;
+    std::string caption;
+    MessageIcon icon = MessageIcon::None;
+    bool appBox = false;  // the application's own box (caption = application title), else a plain
+                          // system box with a caption of its own and no owner window
+};
+
+using MessageBoxHandler = std::function<void(const MessageBoxRequest&)>;
+
+// Installs `handler` (an empty one restores the default) and returns the one it replaces.
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+// A plain system box with its own caption and no owner window.
+void SystemMessageBox(const std::string& text, const std::string& caption, MessageIcon icon);
+
+// The application's message box; its caption is the application title.
+void AppMessageBox(const std::string& text, MessageIcon icon);
+
+}  // namespace platform

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+
+#include <termios.h>
+
+namespace platform {
+
+// Line settings as the serial port class exchanges them with the driver.
+struct LineSettings {
+    uint32_t baudRate = 0;
+    uint8_t byteSize = 8;
+    uint8_t parity = 0;    // 0 none, 1 odd, 2 even
+    uint8_t stopBits = 0;  // 0 one, 1 one and a half, 2 two
+    bool parityCheck = false;
+    bool binary = true;
+    bool outxCtsFlow = false;  // RTS/CTS hardware flow control
+    bool outxDsrFlow = false;
+    bool dtrDisable = true;  // hold DTR off
+    bool rtsDisable = true;  // hold RTS off
+    bool dsrSensitivity = false;
+    bool outX = false;  // XON/XOFF on output
+    bool inX = false;   // XON/XOFF on input
+    bool null = false;  // discard NUL bytes (never: every byte value passes)
+    bool abortOnError = false;
+};
+
+// Read and write time-outs in milliseconds. A read interval of all ones with the other read
+// values 0 means "return at once with what has arrived", the only read mode this device has.
+struct Timeouts {
+    uint32_t readInterval = 0;
+    uint32_t readTotalMultiplier = 0;
+    uint32_t readTotalConstant = 0;
+    uint32_t writeTotalMultiplier = 0;
+    uint32_t writeTotalConstant = 0;
+};
+
+enum class OpenError { None, NoSuchDevice, NoPermission, InUse, Other };
+
+enum class ReadStatus {
+    Data,   // at least one byte
+    Empty,  // nothing has arrived
+    Gone,   // the device hung up (USB adapter pulled, far end of a pseudo-terminal closed)
+    Error,  // not open, or another failure
+};
+
+// One serial device over termios. Opened exclusively (a second open, in this process or another,
+// fails, also as root), never the controlling terminal, not inherited by child processes.
+// Reads never block. Writes block until every byte is out, the device hangs up, or another thread
+// closes it. Read, Write and Close may be called from different threads: a close waits until no
+// read or write uses the descriptor, so a late read can never reach a descriptor number that the
+// system has handed out again. Virtual so that tests can make single operations fail.
+class SerialDevice {
+public:
+    SerialDevice() = default;
+    SerialDevice(const SerialDevice&) = delete;
+    SerialDevice& operator=(const SerialDevice&) = delete;
+    virtual ~SerialDevice();
+
+    virtual bool Open(const std::string& path, OpenError* why = nullptr);
+    virtual bool GetState(LineSettings* settings);
+    virtual bool SetState(const LineSettings& settings);
+    virtual bool GetTimeouts(Timeouts* timeouts);
+    virtual bool SetTimeouts(const Timeouts& timeouts);
+    virtual ReadStatus Read(void* buffer, size_t maxBytes, size_t* bytesRead);
+    virtual bool Write(const void* buffer, size_t count, size_t* bytesWritten);
+    virtual bool Close();
+
+    bool IsOpen() const { return m_fd.load() >= 0; }
+    // True once the device has hung up; it is then closed, and stays "gone" until the next Open.
+    bool IsGone() const { return m_gone.load(); }
+
+private:
+    bool CloseDescriptor();
+    void MarkGone();
+
+    std::atomic<int> m_fd{-1};
+    std::atomic<int> m_wakeFd{-1};  // eventfd that wakes a writer waiting for room when closing
+    std::atomic<bool> m_gone{false};
+    std::shared_mutex m_useGuard;  // shared by each read and write, exclusive for the close
+    std::mutex m_writeMutex;       // one writer at a time, so frames never interleave
+    std::mutex m_stateMutex;
+    termios m_termios{};  // as last read from the driver: fields Configure leaves alone keep them
+    bool m_haveTermios = false;
+    Timeouts m_timeouts{};
+};
+
+}  // namespace platform

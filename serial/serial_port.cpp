@@ -1,0 +1,96 @@
+#include "serial/serial_port.h"
+
+#include <utility>
+
+#include "platform/message_box.h"
+
+using platform::MessageIcon;
+
+CSerialPort::CSerialPort() : CSerialPort(std::make_unique<platform::SerialDevice>()) {}
+
+CSerialPort::CSerialPort(std::unique_ptr<platform::SerialDevice> device)
+    : m_handle(std::move(device)) {}
+
+CSerialPort::~CSerialPort() { Close(); }
+
+std::string CSerialPort::DevicePath(const std::string& name) {
+    if (name.find('/') != std::string::npos) return name;
+    return "/dev/" + name;
+}
+
+bool CSerialPort::Open(const std::string& name) {
+    if (IsOpen()) Close();
+    return m_handle->Open(DevicePath(name), &m_lastOpenError);
+}
+
+bool CSerialPort::Configure(uint32_t baudRate, uint8_t parity, uint8_t byteSize, bool parityCheck,
+                            uint8_t stopBits) {
+    if (!m_handle->GetState(&m_dcb)) {
+        platform::SystemMessageBox("GetCommState Error", "Error", MessageIcon::Error);
+        Close();
+        return false;
+    }
+    m_dcb.baudRate = baudRate;
+    m_dcb.byteSize = byteSize;
+    m_dcb.parity = parity;
+    m_dcb.stopBits = stopBits;
+    m_dcb.binary = true;
+    m_dcb.parityCheck = parityCheck;
+    m_dcb.outxCtsFlow = false;
+    m_dcb.outxDsrFlow = false;
+    m_dcb.dtrDisable = true;
+    m_dcb.rtsDisable = true;
+    m_dcb.dsrSensitivity = false;
+    m_dcb.outX = false;
+    m_dcb.inX = false;
+    m_dcb.null = false;
+    m_dcb.abortOnError = false;
+    if (!m_handle->SetState(m_dcb)) {
+        platform::SystemMessageBox("SetCommState Error", "Error", MessageIcon::Error);
+        Close();
+        return false;
+    }
+    // A failure to read the time-outs leaves the port open and usable; a failure to apply them
+    // closes it, and then the port must not be reported as configured.
+    SetTimeouts();
+    return IsOpen();
+}
+
+bool CSerialPort::SetTimeouts() {
+    if (!m_handle->GetTimeouts(&m_timeouts)) return false;
+    m_timeouts.readInterval = 0xFFFFFFFFu;  // return at once with what has arrived
+    m_timeouts.readTotalMultiplier = 0;
+    m_timeouts.readTotalConstant = 0;
+    m_timeouts.writeTotalMultiplier = 0;  // writes have no time-out
+    m_timeouts.writeTotalConstant = 0;
+    if (!m_handle->SetTimeouts(m_timeouts)) {
+        platform::SystemMessageBox("SetCommTimeouts function failed", "Com Port Error",
+                                   MessageIcon::Error);
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool CSerialPort::Read(void* buffer, uint32_t maxBytes, uint32_t* bytesRead) {
+    size_t got = 0;
+    bool ok = m_handle->Read(buffer, maxBytes, &got) == platform::ReadStatus::Data;
+    *bytesRead = static_cast<uint32_t>(got);
+    return ok;
+}
+
+bool CSerialPort::Write(const void* buffer, uint32_t count, uint32_t* bytesWritten) {
+    uint32_t local = 0;
+    uint32_t* counter = bytesWritten ? bytesWritten : &local;
+    *counter = 0;
+    size_t done = 0;
+    bool ok = m_handle->Write(buffer, count, &done);
+    *counter = static_cast<uint32_t>(done);
+    return ok;
+}
+
+bool CSerialPort::Close() { return m_handle->Close(); }
+
+bool CSerialPort::IsOpen() const { return m_handle->IsOpen(); }
+
+bool CSerialPort::IsGone() const { return m_handle->IsGone(); }
