@@ -1,16 +1,18 @@
 #include "platform/pseudo_terminal.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
 namespace platform {
 
-PseudoTerminal::~PseudoTerminal() { Close(); }
+PseudoTerminal::~PseudoTerminal() {
+    Close();
+}
 
 bool PseudoTerminal::Open(bool raw, std::string* error) {
     Close();

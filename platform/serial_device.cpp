@@ -1,14 +1,14 @@
 #include "platform/serial_device.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -43,28 +43,40 @@ uint32_t BaudOf(speed_t speed) {
 
 tcflag_t SizeFlag(uint8_t byteSize) {
     switch (byteSize) {
-        case 5: return CS5;
-        case 6: return CS6;
-        case 7: return CS7;
-        default: return CS8;
+        case 5:
+            return CS5;
+        case 6:
+            return CS6;
+        case 7:
+            return CS7;
+        default:
+            return CS8;
     }
 }
 
 uint8_t ByteSizeOf(tcflag_t cflag) {
     switch (cflag & CSIZE) {
-        case CS5: return 5;
-        case CS6: return 6;
-        case CS7: return 7;
-        default: return 8;
+        case CS5:
+            return 5;
+        case CS6:
+            return 6;
+        case CS7:
+            return 7;
+        default:
+            return 8;
     }
 }
 
 // A hang-up shows as EIO (pseudo-terminal whose master closed, pulled USB adapter) or ENXIO.
-bool IsHangUpError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+bool IsHangUpError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
 
 }  // namespace
 
-SerialDevice::~SerialDevice() { CloseDescriptor(); }
+SerialDevice::~SerialDevice() {
+    CloseDescriptor();
+}
 
 bool SerialDevice::Open(const std::string& path, OpenError* why) {
     CloseDescriptor();
@@ -79,11 +91,15 @@ bool SerialDevice::Open(const std::string& path, OpenError* why) {
             case ENOENT:
             case ENXIO:
             case ENODEV:
-            case ENOTDIR: return fail(OpenError::NoSuchDevice);
+            case ENOTDIR:
+                return fail(OpenError::NoSuchDevice);
             case EACCES:
-            case EPERM: return fail(OpenError::NoPermission);
-            case EBUSY: return fail(OpenError::InUse);
-            default: return fail(OpenError::Other);
+            case EPERM:
+                return fail(OpenError::NoPermission);
+            case EBUSY:
+                return fail(OpenError::InUse);
+            default:
+                return fail(OpenError::Other);
         }
     }
     // flock refuses a second open also inside this process and also for root, where TIOCEXCL
@@ -173,9 +189,9 @@ bool SerialDevice::SetState(const LineSettings& s) {
     termios check{};
     if (::tcgetattr(fd, &check) != 0) return false;
     const tcflag_t cmask = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS;
-    if ((check.c_cflag & cmask) != (tio.c_cflag & cmask) || (check.c_lflag & (ICANON | ECHO | ISIG)) ||
-        (check.c_iflag & (ICRNL | INLCR | IGNCR)) || (check.c_oflag & OPOST) ||
-        ::cfgetospeed(&check) != speed) {
+    if ((check.c_cflag & cmask) != (tio.c_cflag & cmask) ||
+        (check.c_lflag & (ICANON | ECHO | ISIG)) || (check.c_iflag & (ICRNL | INLCR | IGNCR)) ||
+        (check.c_oflag & OPOST) || ::cfgetospeed(&check) != speed) {
         errno = EIO;
         return false;
     }

@@ -1,13 +1,13 @@
 #pragma once
 
+#include <termios.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
-
-#include <termios.h>
 
 namespace platform {
 

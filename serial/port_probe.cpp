@@ -1,9 +1,9 @@
 #include "serial/port_probe.h"
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <utility>
-
-#include <sys/stat.h>
 
 #include "serial/serial_port.h"
 
@@ -43,9 +43,13 @@ void ProbeOne(const std::string& listedName, ProbeResult* result) {
 const std::vector<std::string> kDeviceFamilies = {"ttyS",   "ttyUSB",   "ttyACM", "ttyAMA",
                                                   "rfcomm", "ttyXRUSB", "ttyGS",  "ttyTHS"};
 
-void SetExtraPorts(std::vector<std::string> paths) { g_extraPorts = std::move(paths); }
+void SetExtraPorts(std::vector<std::string> paths) {
+    g_extraPorts = std::move(paths);
+}
 
-const std::vector<std::string>& ExtraPorts() { return g_extraPorts; }
+const std::vector<std::string>& ExtraPorts() {
+    return g_extraPorts;
+}
 
 ProbeResult ProbePorts(const ProbeConfig& config) {
     ProbeResult result;
@@ -71,14 +75,18 @@ ProbeResult ProbePorts() {
 std::string DescribeOpenError(platform::OpenError error, const std::string& name) {
     const std::string path = CSerialPort::DevicePath(name);
     switch (error) {
-        case platform::OpenError::None: return path + " is open.";
-        case platform::OpenError::NoSuchDevice: return path + " does not exist.";
+        case platform::OpenError::None:
+            return path + " is open.";
+        case platform::OpenError::NoSuchDevice:
+            return path + " does not exist.";
         case platform::OpenError::NoPermission:
             return "You may not open " + path +
                    ": serial ports belong to the group \"dialout\". Add your user to it "
                    "(sudo adduser $USER dialout), then log out and in again.";
-        case platform::OpenError::InUse: return path + " is in use by another program.";
-        case platform::OpenError::Other: break;
+        case platform::OpenError::InUse:
+            return path + " is in use by another program.";
+        case platform::OpenError::Other:
+            break;
     }
     return path + " could not be opened.";
 }

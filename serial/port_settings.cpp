@@ -29,7 +29,8 @@ std::string BuildSettingsString(int baudIndex, int parityIndex) {
             g_parityText = "EVEN";
             settings += "E";
             break;
-        default: break;
+        default:
+            break;
     }
     if (g_parityText == "EVEN" || g_parityText == "ODD") {
         settings += ",7,1";

@@ -11,7 +11,9 @@ CSerialPort::CSerialPort() : CSerialPort(std::make_unique<platform::SerialDevice
 CSerialPort::CSerialPort(std::unique_ptr<platform::SerialDevice> device)
     : m_handle(std::move(device)) {}
 
-CSerialPort::~CSerialPort() { Close(); }
+CSerialPort::~CSerialPort() {
+    Close();
+}
 
 std::string CSerialPort::DevicePath(const std::string& name) {
     if (name.find('/') != std::string::npos) return name;
@@ -89,8 +91,14 @@ bool CSerialPort::Write(const void* buffer, uint32_t count, uint32_t* bytesWritt
     return ok;
 }
 
-bool CSerialPort::Close() { return m_handle->Close(); }
+bool CSerialPort::Close() {
+    return m_handle->Close();
+}
 
-bool CSerialPort::IsOpen() const { return m_handle->IsOpen(); }
+bool CSerialPort::IsOpen() const {
+    return m_handle->IsOpen();
+}
 
-bool CSerialPort::IsGone() const { return m_handle->IsGone(); }
+bool CSerialPort::IsGone() const {
+    return m_handle->IsGone();
+}

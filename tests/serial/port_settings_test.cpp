@@ -1,0 +1,100 @@
+#include "serial/port_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "message_recorder.h"
+#include "platform/pseudo_terminal.h"
+#include "serial/serial_port.h"
+
+TEST(BuildSettingsString, Builds_the_string_and_parity_text_for_every_choice) {
+    struct Case {
+        int baud, parity;
+        const char* settings;
+        const char* parityText;
+    };
+    const Case cases[] = {
+        {9, 0, "115200,N,8,1", "NONE - 8 - 1"}, {0, 1, "1200,O,7,1", "ODD - 7 - 1"},
+        {3, 2, "9600,E,7,1", "EVEN - 7 - 1"},   {4, 0, "14400,N,8,1", "NONE - 8 - 1"},
+        {10, 0, ",N,8,1", "NONE - 8 - 1"},      {-1, 2, ",E,7,1", "EVEN - 7 - 1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings);
+        g_parityText.clear();
+        EXPECT_EQ(serial::BuildSettingsString(c.baud, c.parity), c.settings);
+        EXPECT_EQ(g_parityText, c.parityText);
+    }
+}
+
+TEST(BuildSettingsString, The_same_choice_gives_the_same_result_on_every_press) {
+    g_parityText.clear();
+    for (int press = 0; press < 3; ++press) {
+        EXPECT_EQ(serial::BuildSettingsString(9, 0), "115200,N,8,1");
+        EXPECT_EQ(g_parityText, "NONE - 8 - 1");
+    }
+}
+
+TEST(BuildSettingsString, An_unknown_parity_keeps_the_previous_parity_text_and_appends_again) {
+    g_parityText = "ODD";
+    EXPECT_EQ(serial::BuildSettingsString(9, 7), "115200,,7,1");
+    EXPECT_EQ(g_parityText, "ODD - 7 - 1");
+    g_parityText = "NONE - 8 - 1";
+    EXPECT_EQ(serial::BuildSettingsString(9, 7), "115200,,8,1");
+    EXPECT_EQ(g_parityText, "NONE - 8 - 1 - 8 - 1");
+}
+
+TEST(OpenPort, Opens_and_configures_the_chosen_port) {
+    MessageRecorder messages;
+    platform::PseudoTerminal pty;
+    ASSERT_TRUE(pty.Open(false));
+    CSerialPort port;
+    g_portName = pty.SlavePath();
+    EXPECT_TRUE(serial::OpenPort(&port));
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_TRUE(messages.shown.empty());
+    // Open Port again on the same choice closes the port first, so it opens again.
+    EXPECT_TRUE(serial::OpenPort(&port));
+}
+
+TEST(OpenPort, An_empty_or_missing_name_shows_Error_Opening_COM_Port) {
+    for (const char* name : {"", "ttyZEL99"}) {
+        MessageRecorder messages;
+        CSerialPort port;
+        g_portName = name;
+        EXPECT_FALSE(serial::OpenPort(&port));
+        EXPECT_FALSE(port.IsOpen());
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, "Error Opening COM Port");
+        EXPECT_EQ(messages.shown[0].caption, "Zel Demo Interface Software");
+        EXPECT_EQ(messages.shown[0].icon, platform::MessageIcon::Error);
+        EXPECT_TRUE(messages.shown[0].appBox);
+    }
+}
+
+TEST(OpenPort, A_line_that_cannot_be_configured_shows_both_messages_and_stays_closed) {
+    MessageRecorder messages;
+    CSerialPort port;
+    g_portName = "/dev/null";
+    EXPECT_FALSE(serial::OpenPort(&port));
+    EXPECT_FALSE(port.IsOpen());
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text, "GetCommState Error");
+    EXPECT_EQ(messages.shown[1].text, "Error Setting BaudRate");
+    EXPECT_TRUE(messages.shown[1].appBox);
+}
+
+TEST(OpenPort, Failing_to_apply_the_time_outs_is_reported_as_a_failure) {
+    class NoTimeouts : public platform::SerialDevice {
+        bool SetTimeouts(const platform::Timeouts&) override { return false; }
+    };
+    MessageRecorder messages;
+    platform::PseudoTerminal pty;
+    ASSERT_TRUE(pty.Open(false));
+    CSerialPort port(std::make_unique<NoTimeouts>());
+    g_portName = pty.SlavePath();
+    EXPECT_FALSE(serial::OpenPort(&port));
+    EXPECT_FALSE(port.IsOpen());
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text, "SetCommTimeouts function failed");
+    EXPECT_EQ(messages.shown[0].caption, "Com Port Error");
+    EXPECT_EQ(messages.shown[1].text, "Error Setting BaudRate");
+}
