@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+namespace sim {
+
+// Ways the simulated transducer can misbehave; all off by default.
+struct Faults {
+    bool silent = false;            // reads and records frames, never answers
+    int eepromReplyDelayMs = 0;     // delay of each rd answer (25: host's second window, 50: late)
+    bool outOfRangeBytes = false;   // rd answers byte + 256 at even addresses, byte - 256 at odd
+    bool garbage = false;           // printable junk before some messages (no P, T, #, = or CR)
+    bool nulBytes = false;          // NUL bytes before some messages
+    bool splitRecords = false;      // output in pieces of 1 to 6 bytes with 0 to 2 ms gaps
+    bool hashRestarts = false;      // a "#" before about one continuous record in 50
+    double recordsPerSecond = 150;  // continuous output rate (1000: more than a host takes)
+    int disconnectAfterMs = -1;     // closes the master this long after Start (-1: never)
+};
+
+struct Options {
+    std::string address = "01";       // two characters
+    std::string recordFiller = "00";  // the two characters after "T" and "P"
+    Faults faults;
+    unsigned seed = 1;    // for the random parts of the faults
+    bool rawPty = false;  // leave the pty cooked by default: the host must set raw mode itself
+};
+
+}  // namespace sim

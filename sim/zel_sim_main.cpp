@@ -1,0 +1,183 @@
+// zel-sim: the simulated transducer on a pseudo-terminal, for the demo, the tests and by hand.
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "sim/simulator.h"
+
+namespace {
+
+constexpr const char* kHelp = R"(Usage: zel-sim [OPTION]...
+Simulated pressure transducer on a pseudo-terminal. Prints the device path a host opens (one
+line), then answers until it gets SIGINT, SIGTERM or SIGHUP, or until --disconnect-after.
+
+Options:
+  --link PATH             also make a symlink PATH to the device (replaces an old symlink,
+                          never another file); removed on exit
+  --address XX            device address, two characters (default 01)
+  --filler XX             the two characters after "T" and "P" in records (default 00)
+  --seed N                seed of the random faults (default 1)
+  --raw                   put the line in raw mode (default: left cooked, as a fresh tty is,
+                          so that a host that forgets to set raw mode is caught)
+Faults:
+  --silent                never answer
+  --eeprom-delay MS       answer each rd after MS milliseconds (25: the host's second window,
+                          50: late, taken for the next byte)
+  --out-of-range          rd answers the byte + 256 at even addresses, the byte - 256 at odd
+                          ones (e.g. 300, -1)
+  --garbage               junk before about one message in four (printable, without P, T, #,
+                          = or CR)
+  --nul                   one or two NUL bytes before about one message in four
+  --split                 write in pieces of 1 to 6 bytes with gaps of 0 to 2 ms
+  --hash-restarts         a "#" before about one continuous record in 50
+  --rate N                continuous records a second (default 150; 1000 is more than a host
+                          reading 512 bytes every 100 ms takes)
+  --disconnect-after MS   close the line MS milliseconds after start: the host sees a hang-up
+  --help                  this text
+
+Frames (ASCII, each ending in CR; XX is the address; frames for other addresses are ignored):
+  *XXrdHH          "RD=" + the EEPROM byte at hex address HH in decimal + CR, e.g. RD=170
+  *XXWTHH=V        write decimal V (0..255) at hex address HH: "OK" + CR from 0xB7 up;
+                   0x00..0xB6 are ignored with "NO" + CR; a malformed WT gets "?" + CR
+  *XXC1            one temperature record     *XXC2  "#", then temperature records until IN
+  *XXC3            one pressure record        *XXC4  "#", then pressure records until IN
+  *XXIN            stop continuous output (no answer)
+  *XXIN=RESET      stop continuous output, answer "READY" + CR
+  anything else    "?" + CR
+
+Records: "T" or "P", the two filler characters, the raw count in decimal, CR, e.g. P003670016.
+  Temperature: 16-bit count, linear from -20 C (0) to 85 C (65535).
+  Pressure: 24-bit count; the host's formula with the EEPROM coefficients (rows 0 to 36)
+  gives the true pressure back within 2e-6 PSI at the temperature of the T record.
+Truth: pressure 7.5 + 6.5 sin(2 pi s / 10) PSI, temperature 25 + 1.5 sin(2 pi s / 600) C,
+  s the seconds since start.
+When the host reads slower than the output comes, the pty fills (about 20 KiB) and further
+  continuous records are dropped; answers to commands are never dropped.
+)";
+
+bool ParseInt(std::string_view text, long min, long max, long* value) {
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), *value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size() && *value >= min &&
+           *value <= max;
+}
+
+bool ParseRate(std::string_view text, double* value) {
+    long whole = 0;
+    if (!ParseInt(text, 1, 100000, &whole)) return false;
+    *value = static_cast<double>(whole);
+    return true;
+}
+
+int Usage(const std::string& message) {
+    std::fprintf(stderr, "zel-sim: %s\nTry 'zel-sim --help'.\n", message.c_str());
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    sim::Options options;
+    std::string link;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&](std::string_view* out) {
+            if (i + 1 >= argc) return false;
+            *out = argv[++i];
+            return true;
+        };
+        std::string_view text;
+        long number = 0;
+        if (arg == "--help") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        } else if (arg == "--link") {
+            if (!value(&text) || text.empty()) return Usage("--link needs a path");
+            link = text;
+        } else if (arg == "--address") {
+            if (!value(&text) || text.size() != 2) return Usage("--address needs two characters");
+            options.address = text;
+        } else if (arg == "--filler") {
+            if (!value(&text) || text.size() != 2) return Usage("--filler needs two characters");
+            options.recordFiller = text;
+        } else if (arg == "--seed") {
+            if (!value(&text) || !ParseInt(text, 0, 4294967295L, &number))
+                return Usage("--seed needs a number");
+            options.seed = static_cast<unsigned>(number);
+        } else if (arg == "--raw") {
+            options.rawPty = true;
+        } else if (arg == "--silent") {
+            options.faults.silent = true;
+        } else if (arg == "--eeprom-delay") {
+            if (!value(&text) || !ParseInt(text, 0, 60000, &number))
+                return Usage("--eeprom-delay needs milliseconds (0 to 60000)");
+            options.faults.eepromReplyDelayMs = static_cast<int>(number);
+        } else if (arg == "--out-of-range") {
+            options.faults.outOfRangeBytes = true;
+        } else if (arg == "--garbage") {
+            options.faults.garbage = true;
+        } else if (arg == "--nul") {
+            options.faults.nulBytes = true;
+        } else if (arg == "--split") {
+            options.faults.splitRecords = true;
+        } else if (arg == "--hash-restarts") {
+            options.faults.hashRestarts = true;
+        } else if (arg == "--rate") {
+            if (!value(&text) || !ParseRate(text, &options.faults.recordsPerSecond))
+                return Usage("--rate needs records a second (1 to 100000)");
+        } else if (arg == "--disconnect-after") {
+            if (!value(&text) || !ParseInt(text, 0, 86400000L, &number))
+                return Usage("--disconnect-after needs milliseconds");
+            options.faults.disconnectAfterMs = static_cast<int>(number);
+        } else {
+            return Usage("unknown option " + std::string(arg));
+        }
+    }
+
+    // Blocked before the simulator's thread starts, so that only sigtimedwait below sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    sim::Simulator simulator(options);
+    std::string error;
+    if (!simulator.Start(&error)) {
+        std::fprintf(stderr, "zel-sim: %s\n", error.c_str());
+        return 1;
+    }
+    if (!link.empty()) {
+        struct stat st {};
+        if (::lstat(link.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                std::fprintf(stderr, "zel-sim: %s exists and is no symlink\n", link.c_str());
+                return 1;
+            }
+            ::unlink(link.c_str());
+        }
+        if (::symlink(simulator.PortPath().c_str(), link.c_str()) != 0) {
+            std::fprintf(stderr, "zel-sim: symlink %s: %s\n", link.c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+    std::printf("%s\n", simulator.PortPath().c_str());
+    std::fflush(stdout);
+
+    const timespec poll{0, 100 * 1000 * 1000};
+    while (simulator.Running()) {
+        if (sigtimedwait(&stopSignals, nullptr, &poll) > 0) break;
+    }
+    simulator.Stop();
+    if (!link.empty()) ::unlink(link.c_str());
+    return 0;
+}
