@@ -1,0 +1,136 @@
+#include "device/command_page_core.h"
+
+#include <mutex>
+
+#include "device/command_frames.h"
+#include "device/continuous_parser.h"
+#include "device/device_state.h"
+#include "device/main_dialog_core.h"
+#include "device/pressure_log.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
+#include "serial/serial_port.h"
+
+namespace device {
+namespace {
+
+constexpr uint32_t kReadSize = 512;
+
+}  // namespace
+
+CommandPageCore::~CommandPageCore() = default;
+
+void CommandPageCore::SendCommand() {
+    std::lock_guard lock(PortMutex());
+    // Up to the first NUL, as a C string would be written.
+    const size_t length =
+        m_command.find('\0') == std::string::npos ? m_command.size() : m_command.find('\0');
+    if (m_port && length > 0) m_port->Write(m_command.data(), static_cast<uint32_t>(length));
+    m_command.clear();
+}
+
+void CommandPageCore::SendCommand(const std::string& frame) {
+    std::lock_guard lock(PortMutex());
+    m_command = frame;
+    const size_t length =
+        m_command.find('\0') == std::string::npos ? m_command.size() : m_command.find('\0');
+    if (m_port && length > 0) m_port->Write(m_command.data(), static_cast<uint32_t>(length));
+    m_command.clear();
+}
+
+void CommandPageCore::Echo(const std::string& frame) {
+    if (g_mainDlg) g_mainDlg->EchoCommand(CrToCrLf(frame));
+}
+
+bool CommandPageCore::SendListCommand(int index) {
+    std::string frame;
+    if (!ListCommandFrame(index, CurrentDeviceAddress(), &frame)) {
+        platform::AppMessageBox("INFO List Box error", platform::MessageIcon::None);
+        return false;
+    }
+    g_continuousMode = false;
+    Echo(frame);  // the echo reaches the monitor before the command is written
+    SendCommand(frame);
+    return true;
+}
+
+void CommandPageCore::SetManualCommand(const std::string& boxText) {
+    m_manualCommand = TrimCommandText(boxText);
+}
+
+void CommandPageCore::SendManualCommand() {
+    g_continuousMode = false;
+    const std::string frame = m_manualCommand + "\r";
+    Echo(frame);
+    SendCommand(frame);
+}
+
+void CommandPageCore::DrainPort() {
+    char buffer[kReadSize];
+    std::lock_guard lock(PortMutex());
+    uint32_t got = 0;
+    if (m_port && !m_port->IsGone()) m_port->Read(buffer, kReadSize, &got);
+}
+
+void CommandPageCore::StartContinuous() {
+    g_acquisitionStopped = false;
+    g_continuousMode = true;
+    OnAcquisitionStateChanged(true);
+    const std::string address = CurrentDeviceAddress();
+    SendCommand(FrameCommand(address, "C1"));
+    platform::Sleep(10);
+    SendCommand(FrameCommand(address, "C4"));
+    platform::Sleep(5);
+}
+
+void CommandPageCore::StopContinuous() {
+    g_acquisitionStopped = true;
+    DrainPort();
+    const std::string stop = FrameCommand(CurrentDeviceAddress(), "IN");
+    SendCommand(stop);
+    platform::Sleep(20);
+    SendCommand(stop);
+    platform::Sleep(20);
+    DrainPort();
+    g_continuousMode = false;
+    OnAcquisitionStateChanged(false);
+}
+
+void CommandPageCore::ContinuousStep() {
+    g_tickReady = false;
+    char buffer[kReadSize];
+    uint32_t got = 0;
+    if (CheckPortPresent(m_port)) {
+        std::lock_guard lock(PortMutex());
+        if (!m_port->Read(buffer, kReadSize, &got)) got = 0;
+    }
+    if (got == 0) {
+        g_tickReady = true;
+        return;
+    }
+
+    ContinuousState state{std::move(m_carry), std::move(m_temperatureText), m_pressure,
+                          m_temperature, g_readingCount};
+    const std::string c1 = FrameCommand(CurrentDeviceAddress(), "C1");
+    StepResult result = ParseContinuousChunk(std::string_view(buffer, got), state, g_coefficients,
+                                             [&] { SendCommand(c1); });
+    m_carry = std::move(state.carry);
+    m_temperatureText = std::move(state.temperatureText);
+    m_pressure = state.pressure;
+    m_temperature = state.temperature;
+    g_readingCount = state.readingCount;
+
+    if (!result.logText.empty()) {
+        WriteLogText(result.logText);
+        m_batchLines += result.lines;
+        AppendReadoutLines(g_readoutText, m_batchLines);
+        m_batchLines.clear();
+        if (g_readoutEdit) {
+            g_readoutEdit->SetText(g_readoutText);
+            g_readoutEdit->ScrollToEnd();
+        }
+    }
+    g_tickReady = true;
+}
+
+}  // namespace device

@@ -1,0 +1,110 @@
+#include "device/continuous_parser.h"
+
+#include "device/c_numbers.h"
+#include "device/pressure_formula.h"
+
+namespace device {
+namespace {
+
+// The value text of a record whose letter is at `letter` and whose CR is at `cr`: the letter
+// and the two characters after it are skipped.
+std::string_view ValueText(std::string_view text, size_t letter, size_t cr) {
+    if (cr < letter + 3) return {};
+    return text.substr(letter + 3, cr - (letter + 3));
+}
+
+// The first "T" that is a record letter: a "T" among the two skipped characters of a pressure
+// record is not one.
+size_t FindTemperatureLetter(std::string_view text) {
+    size_t t = text.find('T');
+    while (t != std::string_view::npos &&
+           ((t >= 1 && text[t - 1] == 'P') || (t >= 2 && text[t - 2] == 'P'))) {
+        t = text.find('T', t + 1);
+    }
+    return t;
+}
+
+void CapCarry(std::string& carry) {
+    if (carry.size() > kCarryCap) carry.erase(0, carry.size() - kCarryCap);
+}
+
+}  // namespace
+
+StepResult ParseContinuousChunk(std::string_view chunk, ContinuousState& state,
+                                const std::array<float, 37>& coefficients,
+                                const std::function<void()>& requestTemperature) {
+    StepResult result;
+    size_t nul = chunk.find('\0');
+    if (nul != std::string_view::npos) chunk = chunk.substr(0, nul);
+
+    std::string working;
+    if (!chunk.empty() && chunk[0] == '#') {
+        working.assign(chunk);  // a fresh start: the carry is neither used nor emptied
+    } else {
+        working = std::move(state.carry);
+        working.append(chunk);
+        state.carry.clear();
+    }
+    const std::string_view text(working);
+
+    // Only the first temperature record of a read counts.
+    size_t t = FindTemperatureLetter(text);
+    if (t != std::string_view::npos) {
+        size_t cr = text.find('\r', t);
+        if (cr != std::string_view::npos) state.temperatureText.assign(ValueText(text, t, cr));
+    }
+
+    size_t p = text.find('P');
+    if (p == std::string_view::npos) return result;  // dropped whole; the carry stays as it is
+
+    size_t cr = text.find('\r', p);
+    while (cr != std::string_view::npos) {
+        std::string_view value = ValueText(text, p, cr);
+        // The next record starts after this one's CR: a "P" among the skipped characters or the
+        // value is no record of its own.
+        size_t nextP = text.find('P', cr + 1);
+        size_t nextCr = nextP == std::string_view::npos ? nextP : text.find('\r', nextP);
+
+        state.pressure = NormalisePressure(ParseDecimalLong(value));
+        ++result.readings;
+        ++state.readingCount;
+        if (state.readingCount == 1) {
+            if (requestTemperature) requestTemperature();
+            state.temperature = NormaliseTemperature(ParseDecimalLong(state.temperatureText));
+        } else if (state.readingCount >= 20) {
+            state.temperature = NormaliseTemperature(ParseDecimalLong(state.temperatureText));
+            state.readingCount = 0;
+        }
+
+        if (state.temperature != 0.0f && state.pressure != 0.0f) {
+            std::string line =
+                FormatFixed6(CalculatePressure(coefficients, state.pressure, state.temperature));
+            result.lines += line;
+            result.lines += "\r\n";
+            result.logText += '\t';
+            result.logText += line;
+            result.logText += "\r\n";
+            ++result.shown;
+        }
+
+        if (nextP == std::string_view::npos || nextCr == std::string_view::npos) break;
+        p = nextP;
+        cr = nextCr;
+    }
+
+    size_t last = text.rfind('\r');
+    if (last == std::string_view::npos) {
+        state.carry = working;
+    } else if (last > 0) {
+        state.carry.assign(text.substr(last + 1));
+    }
+    CapCarry(state.carry);
+    return result;
+}
+
+void AppendReadoutLines(std::string& readout, const std::string& lines) {
+    readout += lines;
+    if (readout.size() > kReadoutTrimThreshold) readout.erase(0, lines.size());
+}
+
+}  // namespace device

@@ -1,0 +1,145 @@
+#include "device/main_dialog_core.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "device/command_frames.h"
+#include "device/command_page_core.h"
+#include "device/device_state.h"
+#include "device/eeprom_map.h"
+#include "device/monitor_text.h"
+#include "device/pressure_log.h"
+#include "platform/clock.h"
+#include "serial/port_settings.h"
+#include "serial/serial_port.h"
+
+namespace device {
+namespace {
+
+constexpr uint32_t kReadSize = 512;
+
+void ShowMonitor() {
+    if (!g_monitorEdit) return;
+    g_monitorEdit->SetText(g_monitorText);
+    g_monitorEdit->ScrollToEnd();
+}
+
+}  // namespace
+
+std::string CurrentDeviceAddress() {
+    if (g_mainDlg && !g_mainDlg->m_deviceAddress.empty()) return g_mainDlg->m_deviceAddress;
+    return "01";
+}
+
+bool CheckPortPresent(CSerialPort* port) {
+    if (!port) return false;
+    if (!port->IsGone()) return true;
+    if (!g_portGone.exchange(true) && g_mainDlg) g_mainDlg->OnPortGone();
+    return false;
+}
+
+MainDialogCore::~MainDialogCore() {
+    if (m_timer) m_timer->Stop();
+}
+
+bool MainDialogCore::OpenPort() {
+    if (!m_port) return false;
+    const bool opened = serial::OpenPort(m_port);
+    if (opened) g_portGone = false;
+    return opened;
+}
+
+void MainDialogCore::EchoCommand(const std::string& text) {
+    std::lock_guard lock(MonitorMutex());
+    g_lastEcho = AppendEchoText(g_monitorText, text);
+    ShowMonitor();
+}
+
+void MainDialogCore::CollectResponse() {
+    char buffer[kReadSize + 1];
+    // Checked before the lock: OnPortGone must not run under it.
+    const bool present = CheckPortPresent(m_readPort);
+    std::lock_guard lock(PortMutex());
+    g_responseText.clear();
+    if (!present) return;
+    uint32_t got = 0;
+    if (!m_readPort->Read(buffer, kReadSize, &got) || got == 0) return;
+    buffer[got] = '\0';
+    g_responseText.assign(buffer, std::strlen(buffer));  // bytes after a NUL are dropped
+}
+
+void MainDialogCore::AppendResponse(std::string text) {
+    std::lock_guard lock(MonitorMutex());
+    if (AppendResponseText(g_monitorText, text)) ShowMonitor();
+}
+
+void MainDialogCore::SendFrame(const std::string& frame) {
+    if (g_commandPage) {
+        g_commandPage->SendCommand(frame);
+        return;
+    }
+    std::lock_guard lock(PortMutex());
+    if (m_port) m_port->Write(frame.data(), static_cast<uint32_t>(frame.size()));
+}
+
+void MainDialogCore::ReadEeprom() {
+    TableView* list = g_eepromList;
+    if (list) {
+        list->SetFocus();
+        list->DeleteAllItems();
+        for (size_t c = 0; c < kEepromColumns.size(); ++c) {
+            list->InsertColumn(static_cast<int>(c), kEepromColumns[c].title,
+                               kEepromColumns[c].widthPixels);
+        }
+        list->SetGridLinesAndFullRowSelect();
+    }
+    CreateEepromWaitNotice();
+    SendFrame(kEepromPrologueFrame);
+    ShowEepromWaitCursor();
+    m_readPort = m_port;
+    platform::Sleep(10);
+
+    const auto& rows = EepromRows();
+    for (int r = 0; r < kEepromRows; ++r) {
+        int item = -1;
+        if (list) {
+            item = list->InsertItem();
+            list->SetItemText(item, 0, rows[r].description);
+            list->SetItemText(item, 1, rows[r].address);
+        }
+        std::string word = "0x";
+        for (int j = 0; j < 4; ++j) {
+            const int address = 4 * r + j;
+            SendFrame(EepromReadFrame(m_deviceAddress, address));
+            platform::Sleep(20);
+            CollectResponse();
+            std::string reply = ResponseTextCopy();
+            if (reply.empty()) {
+                platform::Sleep(20);
+                CollectResponse();
+                reply = ResponseTextCopy();
+            }
+            const std::string byteText = EepromByteText(reply);
+            if (list) list->SetItemText(item, 2 + j, byteText);
+            word += byteText;
+            OnEepromByteRead(address, byteText);
+        }
+        if (r < kCoefficientRows) g_coefficients[r] = DecodeCoefficientWord(word);
+    }
+    EndEepromWait();
+}
+
+void MainDialogCore::StartTimer(CAcqTimer::CapsQuery caps) {
+    if (m_timer) m_timer->Stop();
+    m_timer = std::make_unique<CAcqTimer>(0, std::move(caps));
+    m_timer->Start();
+}
+
+void MainDialogCore::CloseSequence() {
+    SendFrame(FrameCommand(m_deviceAddress, "IN"));
+    platform::Sleep(10);
+    CloseLog();
+    if (m_timer) m_timer->Stop();
+}
+
+}  // namespace device

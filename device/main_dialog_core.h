@@ -1,0 +1,77 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "device/acq_timer.h"
+
+class CSerialPort;
+
+namespace device {
+
+// The measurement side of the main dialog; the UI's CMainDlg derives from it, zelctl uses it
+// as it is. One object per process, reached by the tick through g_mainDlg.
+class MainDialogCore {
+public:
+    MainDialogCore() = default;
+    MainDialogCore(const MainDialogCore&) = delete;
+    MainDialogCore& operator=(const MainDialogCore&) = delete;
+    virtual ~MainDialogCore();
+
+    // UI thread. Opens g_portName on m_port at 115200 8N1 (serial::OpenPort); on success the
+    // port counts as present again (g_portGone false).
+    bool OpenPort();
+
+    // UI thread. Appends ">>" + text to the monitor and shows it; `text` has CR already made
+    // CR LF. Echoes never trim the monitor.
+    void EchoCommand(const std::string& text);
+    // Reads up to 512 bytes from m_readPort into g_responseText (cut at a NUL); empty when
+    // nothing came. Tick thread, and the UI during the EEPROM read-out.
+    void CollectResponse();
+    // Tick thread. Appends received text to the monitor (CR made CR LF, trimmed past 2000
+    // characters) and shows it.
+    void AppendResponse(std::string text);
+
+    // UI thread, before the timer starts. Sends "*02IN\r", then reads the 256 bytes one command
+    // each (20 ms, plus 20 ms when nothing came), fills g_eepromList with the 64 rows and decodes
+    // rows 0..36 into g_coefficients. 5.1 to 10.3 s; the hooks below run around it.
+    void ReadEeprom();
+
+    // UI thread. Creates and starts m_timer (the tick starts running).
+    void StartTimer(CAcqTimer::CapsQuery caps = {});
+    // UI thread, the device part of closing: sends *01IN + CR, waits 10 ms, closes the log,
+    // stops m_timer (a tick in progress finishes first). The port stays as it is.
+    void CloseSequence();
+
+    CSerialPort* m_port = nullptr;  // owned by the dialog
+    CSerialPort* m_readPort =
+        nullptr;                  // the port CollectResponse reads: m_port, from ReadEeprom on
+    std::string m_deviceAddress;  // "01" once the dialog has initialised
+    std::unique_ptr<CAcqTimer> m_timer;
+
+    // Tick thread, once: the port has disappeared (USB adapter pulled, simulator gone). The tick
+    // stops reading it. A widget implementation must post to its own thread.
+    virtual void OnPortGone() {}
+
+protected:
+    // ReadEeprom's hooks, on the UI thread, in this order: the wait notice appears (after the
+    // list is prepared); the screen is redrawn with the wait cursor (after "*02IN\r" went out);
+    // each byte has been read (address 0..255 and its text, for a progress bar); the wait notice
+    // goes and the main window becomes active again.
+    virtual void CreateEepromWaitNotice() {}
+    virtual void ShowEepromWaitCursor() {}
+    virtual void OnEepromByteRead(int byteAddress, const std::string& byteText) {}
+    virtual void EndEepromWait() {}
+
+private:
+    void SendFrame(const std::string& frame);
+};
+
+// The device address of g_mainDlg, "01" without one.
+std::string CurrentDeviceAddress();
+
+// Tick thread: true when `port` is usable; the first time it is found gone, sets g_portGone and
+// tells g_mainDlg once.
+bool CheckPortPresent(CSerialPort* port);
+
+}  // namespace device

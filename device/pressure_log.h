@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+// The pressure log file (g_logFile, g_logPath, g_logActive, g_timeStampChecked). One lock is
+// taken around each write and the close, so a step still writing finishes before the file closes.
+namespace device {
+
+// UI thread, at Run with logging. Opens g_logPath truncated (unless already open) and turns
+// logging on, also when the open fails; returns false when the file is not open, so the page can
+// say so. The run goes on either way.
+bool OpenLog();
+
+// Tick thread, once per step with readings: `text` is the step's lines (TAB, value, CR LF each).
+// With Time Stamp, one "hh:mm:ss" CR LF line of the local time goes first. Flushed at once.
+void WriteLogText(const std::string& text);
+
+// UI thread, at Stop and at close: closes the file if open, turns logging off.
+void CloseLog();
+
+// The time-stamp line for a time of day: "09:05:03\r\n".
+std::string TimeStampLine(unsigned hour, unsigned minute, unsigned second);
+
+}  // namespace device
