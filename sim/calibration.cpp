@@ -20,9 +20,9 @@ constexpr std::array<float, 37> kCoefficients = {
     0.0071f, -0.0032f, 0.0013f,  -0.00056f, 0.00021f,  -0.000074f,  // fa1..fa6
 };
 
-// The host's polynomial with P kept in double: the function the sensor inverts.
-double Evaluate(const std::array<float, 37>& c, double p, double t) {
-    double r[7] = {};
+// R1..R6 at normalised temperature t, each summed bj*T + aj + cj*T^2 + ... left to right.
+std::array<double, 7> Terms(const std::array<float, 37>& c, double t) {
+    std::array<double, 7> r{};
     for (int j = 1; j <= 6; ++j) {
         r[j] = static_cast<double>(c[6 + j]) * t + static_cast<double>(c[j]) +
                static_cast<double>(c[12 + j]) * std::pow(t, 2) +
@@ -30,20 +30,20 @@ double Evaluate(const std::array<float, 37>& c, double p, double t) {
                static_cast<double>(c[24 + j]) * std::pow(t, 4) +
                static_cast<double>(c[30 + j]) * std::pow(t, 5);
     }
+    return r;
+}
+
+// The host's polynomial with P kept in double: the function the sensor inverts.
+double Evaluate(const std::array<float, 37>& c, double p, double t) {
+    const auto r = Terms(c, t);
     return r[6] * std::pow(p, 6) + r[5] * std::pow(p, 5) + r[4] * std::pow(p, 4) +
            r[3] * std::pow(p, 3) + r[2] * std::pow(p, 2) + r[1] * p + static_cast<double>(c[0]);
 }
 
 double Slope(const std::array<float, 37>& c, double p, double t) {
+    const auto r = Terms(c, t);
     double slope = 0;
-    for (int j = 1; j <= 6; ++j) {
-        const double rj = static_cast<double>(c[6 + j]) * t + static_cast<double>(c[j]) +
-                          static_cast<double>(c[12 + j]) * std::pow(t, 2) +
-                          static_cast<double>(c[18 + j]) * std::pow(t, 3) +
-                          static_cast<double>(c[24 + j]) * std::pow(t, 4) +
-                          static_cast<double>(c[30 + j]) * std::pow(t, 5);
-        slope += j * rj * std::pow(p, j - 1);
-    }
+    for (int j = 1; j <= 6; ++j) slope += j * r[j] * std::pow(p, j - 1);
     return slope;
 }
 

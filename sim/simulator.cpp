@@ -124,6 +124,10 @@ bool Simulator::Running() const {
     return m_impl->running;
 }
 
+double Simulator::StartTime() const {
+    return m_impl->startTime;
+}
+
 const std::string& Simulator::PortPath() const {
     return m_impl->pty.SlavePath();
 }

@@ -33,6 +33,8 @@ public:
     bool Running() const;
 
     const std::string& PortPath() const;  // the slave path a host opens
+    // Monotonic seconds at Start: TruePressureAt(time - StartTime()) is a reading's truth.
+    double StartTime() const;
     // Takes effect at once, also for continuous output already running.
     void SetFaults(const Faults& faults);
 

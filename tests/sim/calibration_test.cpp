@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "sim/simulator.h"
+
+namespace {
+
+float BigEndianFloat(const std::array<uint8_t, 256>& image, int address) {
+    uint32_t word = 0;
+    for (int i = 0; i < 4; ++i) word = word << 8 | image[address + i];
+    return std::bit_cast<float>(word);
+}
+
+std::string Fixed(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%f", value);
+    return text;
+}
+
+TEST(HostFormula, Normalises_in_single_precision_like_the_host) {
+    // A = 1.5, a1 = 100, b1 = 10: in double P and T the result would be 54.000041.
+    std::array<float, 37> c{};
+    c[0] = 1.5f;
+    c[1] = 100.0f;
+    c[7] = 10.0f;
+    EXPECT_EQ(Fixed(sim::HostPressure(c, 8388608, 32768)), "54.000044");
+}
+
+TEST(HostFormula, Gives_zero_for_an_unread_eeprom) {
+    EXPECT_EQ(Fixed(sim::HostPressure({}, 8388608, 32768)), "0.000000");
+}
+
+TEST(HostFormula, Uses_every_term_of_every_coefficient_row) {
+    const auto base = sim::DefaultCoefficients();
+    const double reference = sim::HostPressure(base, 9000000, 30000);
+    for (int k = 0; k < 37; ++k) {
+        auto changed = base;
+        changed[k] += 1.0f;
+        EXPECT_NE(sim::HostPressure(changed, 9000000, 30000), reference) << "row " << k;
+    }
+}
+
+TEST(Sensor, Inverts_the_calibration_within_the_stated_error_over_the_whole_range) {
+    const auto c = sim::DefaultCoefficients();
+    double worst = 0;
+    for (double t = sim::kTminC; t <= sim::kTmaxC; t += 2.5) {
+        for (double p = sim::kPminPsi; p <= sim::kPmaxPsi; p += 0.125) {
+            const double got =
+                sim::HostPressure(c, sim::RawPressureFor(p, t), sim::RawTemperatureFor(t));
+            worst = std::max(worst, std::fabs(got - p));
+        }
+    }
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> pressure(sim::kPminPsi, sim::kPmaxPsi);
+    std::uniform_real_distribution<double> temperature(sim::kTminC, sim::kTmaxC);
+    for (int i = 0; i < 20000; ++i) {
+        const double p = pressure(random);
+        const double t = temperature(random);
+        const double got =
+            sim::HostPressure(c, sim::RawPressureFor(p, t), sim::RawTemperatureFor(t));
+        worst = std::max(worst, std::fabs(got - p));
+    }
+    EXPECT_LE(worst, sim::kStatedErrorPsi);
+    std::printf("worst inversion error: %.3g PSI (stated %.3g)\n", worst, sim::kStatedErrorPsi);
+}
+
+TEST(Sensor, Depends_on_temperature_modestly_and_within_the_stated_slope) {
+    const auto c = sim::DefaultCoefficients();
+    const uint32_t raw = sim::RawPressureFor(7.5, 25.0);
+    const double at25 = sim::HostPressure(c, raw, sim::RawTemperatureFor(25.0));
+    const double at35 = sim::HostPressure(c, raw, sim::RawTemperatureFor(35.0));
+    EXPECT_GT(std::fabs(at35 - at25), 1e-4);
+    EXPECT_LE(std::fabs(at35 - at25), 10 * sim::kMaxPsiPerCelsius);
+}
+
+TEST(Sensor, Temperature_counts_span_the_operating_range) {
+    EXPECT_EQ(sim::RawTemperatureFor(sim::kTminC), 0u);
+    EXPECT_EQ(sim::RawTemperatureFor(sim::kTmaxC), 65535u);
+    EXPECT_EQ(sim::RawTemperatureFor(-100.0), 0u);
+    EXPECT_EQ(sim::RawTemperatureFor(200.0), 65535u);
+    const double count = (sim::kTmaxC - sim::kTminC) / 65535;
+    EXPECT_NEAR(sim::CelsiusForRaw(sim::RawTemperatureFor(25.0)), 25.0, count / 2);
+}
+
+TEST(Truth, Pressure_stays_between_pmin_and_pmax_and_temperature_drifts_slowly) {
+    for (double s = 0; s < 2 * sim::kPressurePeriodS; s += 0.01) {
+        EXPECT_GE(sim::TruePressureAt(s), sim::kPminPsi);
+        EXPECT_LE(sim::TruePressureAt(s), sim::kPmaxPsi);
+        EXPECT_LE(std::fabs(sim::TrueTemperatureAt(s + 1) - sim::TrueTemperatureAt(s)),
+                  sim::kMaxDriftCPerSecond);
+    }
+}
+
+TEST(EepromImage, Rows_0_to_36_hold_the_coefficients_big_endian) {
+    const auto image = sim::DefaultEeprom();
+    const auto c = sim::DefaultCoefficients();
+    for (int row = 0; row < 37; ++row) EXPECT_EQ(BigEndianFloat(image, 4 * row), c[row]) << row;
+}
+
+TEST(EepromImage, Identity_rows_are_plausible_and_unused_rows_blank) {
+    const auto image = sim::DefaultEeprom();
+    EXPECT_EQ(BigEndianFloat(image, 0x94), 15.0f);  // FS
+    EXPECT_EQ(static_cast<int8_t>(image[0x98]), -20);
+    EXPECT_EQ(static_cast<int8_t>(image[0x99]), 85);
+    EXPECT_EQ(BigEndianFloat(image, 0x9C), static_cast<float>(sim::kPminPsi));
+    EXPECT_EQ(BigEndianFloat(image, 0xA0), static_cast<float>(sim::kPmaxPsi));
+    unsigned sum = 0;
+    for (int a = 0; a < 0xB4; ++a) sum += image[a];
+    EXPECT_EQ(image[0xB4] << 8 | image[0xB5], static_cast<int>(sum & 0xFFFF));
+    EXPECT_EQ((sum + image[0xB6]) & 0xFF, 0u);
+    for (int a = 0xB8; a < 256; ++a) EXPECT_EQ(image[a], 0xFF) << a;
+}
+
+}  // namespace
