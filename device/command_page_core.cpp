@@ -124,6 +124,7 @@ void CommandPageCore::ContinuousStep() {
         WriteLogText(result.logText);
         m_batchLines += result.lines;
         AppendReadoutLines(g_readoutText, m_batchLines);
+        OnReadingsShown(m_batchLines);
         m_batchLines.clear();
         if (g_readoutEdit) {
             g_readoutEdit->SetText(g_readoutText);

@@ -55,6 +55,9 @@ protected:
     // UI thread, from StartContinuous (true) and StopContinuous (false): the Run/Stop text and
     // the control states.
     virtual void OnAcquisitionStateChanged(bool running) {}
+    // Tick thread, once per step that produced read-out lines: those lines ("%f" CR LF each),
+    // just after they joined g_readoutText. Must not wait for another thread.
+    virtual void OnReadingsShown(const std::string& lines) {}
 
 private:
     void Echo(const std::string& frame);
