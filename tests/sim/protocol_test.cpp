@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
@@ -174,6 +176,30 @@ TEST_F(Protocol, Filler_option_sets_the_two_characters_after_the_letter) {
     Start(options);
     EXPECT_TRUE(std::regex_match(Ask("*01C1\r"), std::regex("T=x[0-9]+\r")));
     EXPECT_TRUE(std::regex_match(Ask("*01C3\r"), std::regex("P=x[0-9]+\r")));
+}
+
+// A host that opens the port without setting raw mode must notice: the line starts cooked, so
+// the record's CR arrives as LF.
+TEST(Line, Is_left_cooked_unless_raw_is_asked_for) {
+    for (const bool raw : {false, true}) {
+        sim::Options options;
+        options.rawPty = raw;
+        sim::Simulator simulator(options);
+        ASSERT_TRUE(simulator.Start());
+        const int fd = ::open(simulator.PortPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "*01C1\r", 6), 6);
+        std::string got;
+        for (int i = 0; i < 200 && got.find_first_of("\r\n") == std::string::npos; ++i) {
+            char buffer[64];
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0) got.append(buffer, static_cast<size_t>(n));
+            ::usleep(5000);
+        }
+        ::close(fd);
+        ASSERT_FALSE(got.empty());
+        EXPECT_EQ(got.back(), raw ? '\r' : '\n') << (raw ? "raw" : "cooked");
+    }
 }
 
 TEST_F(Protocol, Start_refuses_an_address_or_filler_that_is_not_two_characters) {
