@@ -1,0 +1,260 @@
+#include "cli/commands.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "cli/session.h"
+#include "device/c_numbers.h"
+#include "device/command_frames.h"
+#include "device/device_state.h"
+#include "device/eeprom_map.h"
+#include "device/eeprom_row_text.h"
+#include "device/pressure_log.h"
+#include "serial/port_probe.h"
+#include "sim/simulator.h"
+
+namespace cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+extern "C" void RequestStop(int) {
+    StopRequested() = true;
+}
+
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);  // a closed output pipe is seen by the write instead
+}
+
+void Print(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+// Shortest text that reads back as the same float, in "C" rules; JSON has no NaN or infinity.
+std::string JsonNumber(float value) {
+    if (!std::isfinite(value)) return "null";
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));
+    std::string text = buffer;
+    for (char& c : text) {
+        if (c == ',') c = '.';  // a decimal-comma locale must not leak into the JSON
+    }
+    return text;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string CoefficientText(float value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));
+    std::string text = buffer;
+    for (char& c : text) {
+        if (c == ',') c = '.';
+    }
+    return text;
+}
+
+void PrintEepromTable(const device::StringTableView& table) {
+    std::string out;
+    char line[160];
+    std::snprintf(line, sizeof line, "%-22s %-7s %-8s %-8s %-8s %-8s\n", "Description", "Address",
+                  "Byte1", "Byte2", "Byte3", "Byte4");
+    out += line;
+    for (const auto& cells : table.Rows()) {
+        auto cell = [&](size_t i) { return i < cells.size() ? cells[i].c_str() : ""; };
+        std::snprintf(line, sizeof line, "%-22s %-7s %-8s %-8s %-8s %-8s\n", cell(0), cell(1),
+                      cell(2), cell(3), cell(4), cell(5));
+        out += line;
+    }
+    out += "\nCoefficients:\n";
+    const auto& rows = device::EepromRows();
+    for (int k = 0; k < device::kCoefficientRows; ++k) {
+        out += std::string("  ") + rows[k].description + " = " +
+               CoefficientText(g_coefficients[k]) + "\n";
+    }
+    Print(out);
+}
+
+void PrintEepromTsv(const device::StringTableView& table) {
+    std::string out;
+    for (const auto& cells : table.Rows()) out += device::EepromRowLine(cells);
+    Print(out);
+}
+
+void PrintEepromJson(const device::StringTableView& table) {
+    const auto& rows = device::EepromRows();
+    std::string out = "{\n  \"rows\": [\n";
+    for (size_t r = 0; r < table.Rows().size(); ++r) {
+        const auto& cells = table.Rows()[r];
+        auto cell = [&](size_t i) { return i < cells.size() ? cells[i] : std::string(); };
+        out += "    {\"description\": " + JsonString(cell(0)) +
+               ", \"address\": " + JsonString(cell(1)) + ", \"bytes\": [" + JsonString(cell(2)) +
+               ", " + JsonString(cell(3)) + ", " + JsonString(cell(4)) + ", " +
+               JsonString(cell(5)) + "]}" + (r + 1 < table.Rows().size() ? ",\n" : "\n");
+    }
+    out += "  ],\n  \"coefficients\": {\n";
+    for (int k = 0; k < device::kCoefficientRows; ++k) {
+        out += "    " + JsonString(rows[k].description) + ": " + JsonNumber(g_coefficients[k]) +
+               (k + 1 < device::kCoefficientRows ? ",\n" : "\n");
+    }
+    out += "  }\n}\n";
+    Print(out);
+}
+
+// The Command Inquiry list's items by their code; -1 for a manual command.
+int ListIndexOf(const std::string& text) {
+    static const char* const kCodes[] = {"C1", "C2", "C3", "C4", "IN", "RESET"};
+    for (int i = 0; i < device::kListCommandCount; ++i) {
+        if (text == kCodes[i]) return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int RunPorts(const Options& options) {
+    std::vector<std::string> extra = options.ports;
+    std::unique_ptr<sim::Simulator> simulator;
+    if (options.simulate) {
+        std::string path;
+        simulator = StartSimulator(&path);
+        if (!simulator) return kExitPortNotOpened;
+        extra.insert(extra.begin(), path);
+    }
+    serial::ProbeConfig config;
+    config.extraPorts = extra;
+    serial::ProbeResult result = serial::ProbePorts(config);
+    for (const auto& name : result.names) std::printf("%s\n", name.c_str());
+    std::fflush(stdout);
+    for (const auto& denied : result.denied) {
+        std::fprintf(stderr, "zelctl: %s not listed: %s\n", denied.name.c_str(),
+                     denied.reason.c_str());
+    }
+    return kExitDone;
+}
+
+int RunEeprom(const Options& options) {
+    Session session;
+    if (int code = session.Open(options); code != kExitDone) return code;
+    bool answered = session.ReadEeprom();
+    if (session.PortGone()) {
+        std::fprintf(stderr, "zelctl: the port went away during the EEPROM read-out\n");
+        return kExitPortGone;
+    }
+    if (!answered) {
+        std::fprintf(stderr, "zelctl: the transducer never answered (every EEPROM byte empty)\n");
+        return kExitNoAnswer;
+    }
+    if (options.tsv) {
+        PrintEepromTsv(session.eepromTable);
+    } else if (options.json) {
+        PrintEepromJson(session.eepromTable);
+    } else {
+        PrintEepromTable(session.eepromTable);
+    }
+    std::fflush(stdout);
+    return kExitDone;
+}
+
+int RunAcquire(const Options& options) {
+    CatchStopSignals();
+    Session session;
+    if (int code = session.Open(options); code != kExitDone) return code;
+    if (!session.ReadEeprom()) {
+        if (session.PortGone()) {
+            std::fprintf(stderr, "zelctl: the port went away during the EEPROM read-out\n");
+            return kExitPortGone;
+        }
+        std::fprintf(stderr, "zelctl: the transducer never answered (every EEPROM byte empty)\n");
+        return kExitNoAnswer;
+    }
+    session.dialog.StartTimer();
+
+    g_logChecked = !options.logPath.empty();
+    g_timeStampChecked = options.timestamps;
+    g_logPath = options.logPath;
+    session.page.StartContinuous();
+    if (g_logChecked && !device::OpenLog()) {
+        std::fprintf(stderr, "zelctl: the log file %s could not be opened; going on without it\n",
+                     options.logPath.c_str());
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    bool gone = false;
+    while (!StopRequested()) {
+        if (session.PortGone()) {
+            gone = true;
+            break;
+        }
+        if (options.count && session.page.printedReadings >= *options.count) break;
+        if (options.durationSeconds &&
+            std::chrono::steady_clock::now() - start >=
+                std::chrono::duration<double>(*options.durationSeconds)) {
+            break;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+
+    session.page.StopContinuous();
+    if (g_logChecked) device::CloseLog();
+    session.dialog.CloseSequence();
+    std::fflush(stdout);
+    if (gone) {
+        std::fprintf(stderr, "zelctl: the port went away during the run\n");
+        return kExitPortGone;
+    }
+    return kExitDone;
+}
+
+int RunSend(const Options& options) {
+    Session session;
+    if (int code = session.Open(options); code != kExitDone) return code;
+    int index = ListIndexOf(options.sendText);
+    if (index >= 0) {
+        session.page.SendListCommand(index);
+    } else {
+        session.page.SetManualCommand(options.sendText);
+        session.page.SendManualCommand();
+    }
+    // Collect what arrives within the wait, through the same read the monitor uses.
+    std::string answer;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(options.waitMs);
+    do {
+        session.dialog.CollectResponse();
+        answer += device::ResponseTextCopy();
+        if (session.PortGone()) break;
+        std::this_thread::sleep_for(5ms);
+    } while (std::chrono::steady_clock::now() < deadline);
+    session.dialog.CollectResponse();
+    answer += device::ResponseTextCopy();
+
+    std::string out;
+    for (char c : answer) out += (c == '\r') ? '\n' : c;
+    Print(out);
+    std::fflush(stdout);
+    if (session.PortGone()) {
+        std::fprintf(stderr, "zelctl: the port went away\n");
+        return kExitPortGone;
+    }
+    return kExitDone;
+}
+
+}  // namespace cli

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The command line of zelctl.
+namespace cli {
+
+enum class Command { None, Ports, Eeprom, Acquire, Send };
+
+enum ExitCode {
+    kExitDone = 0,
+    kExitUsage = 2,
+    kExitPortNotOpened = 3,
+    kExitNoAnswer = 4,
+    kExitPortGone = 5,
+};
+
+struct Options {
+    Command command = Command::None;
+    bool help = false;
+    std::vector<std::string> ports;  // --port PATH (repeatable for `ports`, one for the others)
+    bool simulate = false;
+    bool tsv = false;
+    bool json = false;
+    std::optional<double> durationSeconds;
+    std::optional<long> count;
+    std::string logPath;
+    bool timestamps = false;
+    int waitMs = 200;
+    std::string sendText;  // the COMMAND of `send`
+};
+
+// Parses argv. On a usage error returns false and sets `error` to a sentence for the user.
+bool ParseOptions(int argc, const char* const* argv, Options* options, std::string* error);
+
+// The help text of a command (Command::None: the overview).
+std::string HelpText(Command command);
+
+}  // namespace cli

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli/options.h"
+#include "device/command_page_core.h"
+#include "device/main_dialog_core.h"
+#include "device/views.h"
+#include "serial/serial_port.h"
+
+namespace sim {
+class Simulator;
+}
+
+namespace cli {
+
+// The main dialog's measurement side without a window: a progress bar for the EEPROM read-out
+// and a record of whether the transducer answered at all.
+class CliMainDialog : public device::MainDialogCore {
+public:
+    bool progressBar = false;
+    int answeredBytes = 0;
+
+protected:
+    void OnEepromByteRead(int byteAddress, const std::string& byteText) override;
+    void EndEepromWait() override;
+};
+
+// The command page's measurement side: prints each step's read-out lines to standard output.
+class CliCommandPage : public device::CommandPageCore {
+public:
+    std::atomic<long> printedReadings{0};
+
+protected:
+    void OnReadingsShown(const std::string& lines) override;
+};
+
+// One run of zelctl against one port: the port (or the built-in simulated transducer), the two
+// measurement objects, and the string views in place of the windows. Sets the process-wide
+// pointers the tick uses while it lives.
+class Session {
+public:
+    Session();
+    ~Session();
+
+    // Opens the port of `options` (starting the simulator for --simulate) at 115200 8N1.
+    // Returns kExitDone, or kExitPortNotOpened after saying why on standard error.
+    int Open(const Options& options);
+
+    // Reads the EEPROM as the program does. False when not a single byte was answered.
+    bool ReadEeprom();
+
+    bool PortGone() const;
+
+    CSerialPort port;
+    CliMainDialog dialog;
+    CliCommandPage page;
+    device::StringTextView monitor;
+    device::StringTextView readout;
+    device::StringTableView eepromTable;
+
+private:
+    std::unique_ptr<sim::Simulator> m_simulator;
+};
+
+// Set by Ctrl-C, SIGTERM, or standard output going away: the run ends through the stop sequence.
+std::atomic<bool>& StopRequested();
+
+// Starts the built-in simulated transducer; returns its port path, or empty after saying why.
+std::unique_ptr<sim::Simulator> StartSimulator(std::string* portPath);
+
+}  // namespace cli

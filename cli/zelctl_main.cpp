@@ -1,0 +1,40 @@
+// zelctl: the transducer from a terminal or a script, through the program's own measurement code.
+
+#include <cstdio>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "platform/message_box.h"
+
+int main(int argc, char** argv) {
+    // The port class reports driver failures in message boxes; here they are lines on stderr.
+    platform::SetMessageBoxHandler([](const platform::MessageBoxRequest& request) {
+        std::fprintf(stderr, "zelctl: %s\n", request.text.c_str());
+    });
+
+    cli::Options options;
+    std::string error;
+    if (!cli::ParseOptions(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "zelctl: %s\n\n%s", error.c_str(),
+                     cli::HelpText(options.command).c_str());
+        return cli::kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(cli::HelpText(options.command).c_str(), stdout);
+        return cli::kExitDone;
+    }
+    switch (options.command) {
+        case cli::Command::Ports:
+            return cli::RunPorts(options);
+        case cli::Command::Eeprom:
+            return cli::RunEeprom(options);
+        case cli::Command::Acquire:
+            return cli::RunAcquire(options);
+        case cli::Command::Send:
+            return cli::RunSend(options);
+        case cli::Command::None:
+            break;
+    }
+    return cli::kExitUsage;
+}
