@@ -1,0 +1,34 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+// zel-demo as a user starts it, on the offscreen platform, probing an empty device folder.
+int RunProgram(const QString& autoclose) {
+    QTemporaryDir devDir;
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(ZEL_BIN_DIR "/zel-demo"),
+                  {"--dev-dir", devDir.path(), "--autoclose", autoclose});
+    if (!program.waitForFinished(20000)) {
+        program.kill();
+        program.waitForFinished();
+        return -1;
+    }
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    return program.exitCode();
+}
+
+TEST(ExitCode, Escape_in_the_introduction_ends_the_program_with_code_0) {
+    EXPECT_EQ(RunProgram("intro"), 0);
+}
+
+TEST(ExitCode, Exit_in_the_port_dialog_at_start_up_ends_the_program_with_code_0) {
+    EXPECT_EQ(RunProgram("port"), 0);
+}
+
+}  // namespace

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QIcon>
+
+namespace ui {
+
+// Icon resource 128: the application icon.
+QIcon AppIcon();
+
+}  // namespace ui

@@ -1,0 +1,92 @@
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "res/resource_ids.h"
+#include "res/strings.h"
+#include "serial/port_probe.h"
+#include "ui/app_icon.h"
+#include "ui/message_boxes.h"
+#include "ui/port_dlg.h"
+#include "ui/template_builder.h"
+#include "ui/zel_app.h"
+
+namespace {
+
+// Hidden, for the exit-code tests: "intro" presses Escape in the introduction dialog; "port"
+// presses Enter there and then Exit in the port dialog. Each look is a fresh single shot, since
+// the Enter runs the port dialog nested inside the call that sent it.
+void ScheduleAutoClose(const QString& where) {
+    QTimer::singleShot(20, qApp, [where] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal->windowTitle() == QStringLiteral("Open Communication Port")) {
+            if (auto* exitButton =
+                    qobject_cast<QPushButton*>(ui::FindControl(modal, res::kIdcPortExit))) {
+                exitButton->click();
+                return;
+            }
+        }
+        ScheduleAutoClose(where);
+        if (modal && modal->windowTitle().startsWith(QStringLiteral("Velmarin"))) {
+            const int key = where == QStringLiteral("intro") ? Qt::Key_Escape : Qt::Key_Return;
+            QWidget* target = modal->focusWidget() ? modal->focusWidget() : modal;
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+            QApplication::sendEvent(target, &press);
+        }
+    });
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(res::kAppTitle));
+    QApplication::setApplicationVersion(QStringLiteral("1.10"));
+    QApplication::setWindowIcon(ui::AppIcon());
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Demonstration and test host for a Zel pressure transducer on its demo board, connected to "
+        "a serial port (115200 baud, 8 data bits, no parity, 1 stop bit)."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("List the serial device PATH first in the port dialog (repeatable), e.g. a "
+                       "pseudo-terminal of zel-sim."),
+        QStringLiteral("PATH"));
+    parser.addOption(portOption);
+    const QCommandLineOption devDirOption(
+        QStringLiteral("dev-dir"),
+        QStringLiteral("Look for serial devices in DIR instead of /dev."), QStringLiteral("DIR"));
+    parser.addOption(devDirOption);
+    QCommandLineOption autoCloseOption(QStringLiteral("autoclose"), QString(),
+                                       QStringLiteral("WHERE"));
+    autoCloseOption.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(autoCloseOption);
+    parser.process(app);
+
+    std::vector<std::string> extra;
+    for (const QString& path : parser.values(portOption))
+        extra.push_back(path.toLocal8Bit().toStdString());
+    serial::SetExtraPorts(extra);
+    if (parser.isSet(devDirOption)) {
+        const std::string dir = parser.value(devDirOption).toLocal8Bit().toStdString();
+        CPortDlg::SetProbeFunction([dir] {
+            serial::ProbeConfig config;
+            config.extraPorts = serial::ExtraPorts();
+            config.devDir = dir;
+            return serial::ProbePorts(config);
+        });
+    }
+
+    ui::InstallMessageBoxes();
+    if (parser.isSet(autoCloseOption)) ScheduleAutoClose(parser.value(autoCloseOption));
+
+    CZelApp theApp;
+    return theApp.InitInstance();
+}

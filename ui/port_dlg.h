@@ -1,0 +1,42 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "serial/port_probe.h"
+#include "ui/dialog.h"
+
+// "Open Communication Port": lists the ports that can be opened, opens the chosen one at the
+// fixed line settings, and at start-up runs the main dialog from its OK.
+class CPortDlg : public CDialog {
+    Q_OBJECT
+public:
+    explicit CPortDlg(QWidget* parent = nullptr);
+
+    int m_baudIndex = 9;    // radio group 1146: 0 "1200" .. 9 "115200"
+    int m_parityIndex = 0;  // radio group 1156: 0 NONE, 1 ODD, 2 EVEN
+    int m_portIndex = -1;   // list 1008
+
+    std::string BuildSettingsString();
+
+    // The probe the dialog runs at initialisation; tests point it away from the real /dev.
+    using ProbeFunction = std::function<serial::ProbeResult()>;
+    static ProbeFunction SetProbeFunction(ProbeFunction probe);
+
+    // The sentence list shown for ports that exist but may not be opened; empty when none.
+    static std::string DeniedNotice(const std::vector<serial::DeniedPort>& denied);
+
+protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(CDataExchange* dx) override;
+    bool OnCommand(int id) override;
+    void OnOK() override;
+    void OnCancel() override;
+
+    void OnOpenPort();
+    void OnReset();
+    void OnExit();
+
+private:
+    std::string ListText() const;
+};

@@ -1,0 +1,77 @@
+#include "ui/zel_app.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include "res/resource_ids.h"
+#include "res/strings.h"
+#include "ui/about_dlg.h"
+#include "ui/dialog.h"
+#include "ui/intro_dlg.h"
+#include "ui/limitations_dlg.h"
+#include "ui/shell_open.h"
+
+int CZelApp::InitInstance() {
+    // The profile key is set up and never used.
+    QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+    {
+        CIntroDlg intro;
+        intro.DoModal();
+    }
+    return CDialog::ProgramEnded() ? CDialog::ExitCode() : 0;
+}
+
+bool CZelApp::OnCommand(int id) {
+    switch (id) {
+        case res::kCmdHelpContents:
+            OnHelpContents();
+            return true;
+        case res::kCmdWebLink:
+            OnWebLink();
+            return true;
+        case res::kCmdLimitations:
+            OnLimitations();
+            return true;
+        case res::kCmdAbout:
+            OnAbout();
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string CZelApp::HelpDocumentPath() {
+    const QString name = QString::fromLatin1(res::kHelpFileName);
+    const QString appDir = QCoreApplication::applicationDirPath();
+    const QStringList candidates = {
+        QDir::current().filePath(name),
+        QDir(appDir).filePath(name),
+        QDir(appDir).filePath(QStringLiteral("../share/zel-demo/") + name),
+    };
+    for (const QString& path : candidates) {
+        if (QFileInfo(path).isFile())
+            return QFileInfo(path).absoluteFilePath().toLocal8Bit().toStdString();
+    }
+    return "";
+}
+
+// The results of both shell calls are ignored: the desktop reports its own failures.
+void CZelApp::OnHelpContents() {
+    const std::string path = HelpDocumentPath();
+    ui::ShellOpen(path.empty() ? std::string(res::kHelpFileName) : path);
+}
+
+void CZelApp::OnWebLink() {
+    ui::ShellOpen(res::kMakerWebPage);
+}
+
+void CZelApp::OnLimitations() {
+    CLimitationsDlg dialog;
+    dialog.DoModal();
+}
+
+void CZelApp::OnAbout() {
+    CAboutDlg dialog;
+    dialog.DoModal();
+}
