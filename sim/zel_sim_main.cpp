@@ -56,8 +56,9 @@ Frames (ASCII, each ending in CR; XX is the address; frames for other addresses 
 Records: "T" or "P", the two filler characters, the raw count in decimal, CR, e.g. P003670016.
   Temperature: 16-bit count, linear from -20 C (0) to 85 C (65535).
   Pressure: 24-bit count; the host's formula with the EEPROM coefficients (rows 0 to 36)
-  gives the true pressure back within 2e-6 PSI at the temperature of the T record.
-Truth: pressure 7.5 + 6.5 sin(2 pi s / 10) PSI, temperature 25 + 1.5 sin(2 pi s / 600) C,
+  gives the true pressure back within 5e-6 PSI, with a raw temperature up to 8 counts off
+  the sensor's (a T record up to 2.4 s old).
+Truth: pressure 7.5 + 6.5 sin(2 pi s / 10) PSI, temperature 25 + 1.0 sin(2 pi s / 1200) C,
   s the seconds since start.
 When the host reads slower than the output comes, the pty fills (about 20 KiB) and further
   continuous records are dropped; answers to commands are never dropped.
