@@ -13,15 +13,18 @@ std::string_view ValueText(std::string_view text, size_t letter, size_t cr) {
     return text.substr(letter + 3, cr - (letter + 3));
 }
 
-// The first "T" that is a record letter: a "T" among the two skipped characters of a pressure
-// record is not one.
-size_t FindTemperatureLetter(std::string_view text) {
-    size_t t = text.find('T');
-    while (t != std::string_view::npos &&
-           ((t >= 1 && text[t - 1] == 'P') || (t >= 2 && text[t - 2] == 'P'))) {
-        t = text.find('T', t + 1);
+bool IsRecordLetter(char c) { return c == 'P' || c == 'T'; }
+
+// The first `letter` at or after `from` that starts a record. Any two characters may follow a
+// record's letter, "P" and "T" too: a letter within two characters after another is one of those.
+size_t FindRecordLetter(std::string_view text, char letter, size_t from) {
+    size_t at = text.find(letter, from);
+    while (at != std::string_view::npos &&
+           ((at >= 1 && IsRecordLetter(text[at - 1])) ||
+            (at >= 2 && IsRecordLetter(text[at - 2])))) {
+        at = text.find(letter, at + 1);
     }
-    return t;
+    return at;
 }
 
 void CapCarry(std::string& carry) {
@@ -48,21 +51,20 @@ StepResult ParseContinuousChunk(std::string_view chunk, ContinuousState& state,
     const std::string_view text(working);
 
     // Only the first temperature record of a read counts.
-    size_t t = FindTemperatureLetter(text);
+    size_t t = FindRecordLetter(text, 'T', 0);
     if (t != std::string_view::npos) {
         size_t cr = text.find('\r', t);
         if (cr != std::string_view::npos) state.temperatureText.assign(ValueText(text, t, cr));
     }
 
-    size_t p = text.find('P');
+    size_t p = FindRecordLetter(text, 'P', 0);
     if (p == std::string_view::npos) return result;  // dropped whole; the carry stays as it is
 
     size_t cr = text.find('\r', p);
     while (cr != std::string_view::npos) {
         std::string_view value = ValueText(text, p, cr);
-        // The next record starts after this one's CR: a "P" among the skipped characters or the
-        // value is no record of its own.
-        size_t nextP = text.find('P', cr + 1);
+        // The next record starts after this one's CR.
+        size_t nextP = FindRecordLetter(text, 'P', cr + 1);
         size_t nextCr = nextP == std::string_view::npos ? nextP : text.find('\r', nextP);
 
         state.pressure = NormalisePressure(ParseDecimalLong(value));

@@ -47,7 +47,10 @@ bool PeriodicTimer::Stop() {
         m_stop = true;
     }
     m_wake.notify_all();
-    if (m_thread.get_id() == std::this_thread::get_id()) return false;
+    if (m_thread.get_id() == std::this_thread::get_id()) {
+        m_running = false;
+        return false;
+    }
     m_thread.join();
     const bool wasRunning = m_running.exchange(false);
     return wasRunning;

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/command_page_core.h"
+#include "device/device_state.h"
+#include "device/main_dialog_core.h"
+#include "device/views.h"
+#include "platform/message_box.h"
+#include "platform/pseudo_terminal.h"
+#include "serial/serial_port.h"
+
+namespace device_test {
+
+using namespace std::chrono_literals;
+
+// Records every message box instead of showing it.
+class MessageRecorder {
+public:
+    MessageRecorder() {
+        m_previous = platform::SetMessageBoxHandler(
+            [this](const platform::MessageBoxRequest& request) { shown.push_back(request); });
+    }
+    ~MessageRecorder() { platform::SetMessageBoxHandler(m_previous); }
+    std::vector<platform::MessageBoxRequest> shown;
+
+private:
+    platform::MessageBoxHandler m_previous;
+};
+
+// The far end of a raw pseudo-terminal playing the transducer byte for byte, and the host's
+// port opened on it as the port dialog opens one.
+class PtyLink {
+public:
+    PtyLink() {
+        EXPECT_TRUE(m_pty.Open(true));
+        EXPECT_TRUE(port.Open(m_pty.SlavePath()));
+        EXPECT_TRUE(port.Configure(115200, 0, 8, false, 0));
+    }
+
+    // Writes as the device and waits until the bytes can be read on the host's side.
+    void DeviceSends(const std::string& bytes) {
+        ASSERT_EQ(::write(m_pty.MasterFd(), bytes.data(), bytes.size()),
+                  static_cast<ssize_t>(bytes.size()));
+        std::this_thread::sleep_for(30ms);
+    }
+    // Everything the host has written so far.
+    std::string HostSent() {
+        std::this_thread::sleep_for(20ms);
+        std::string got;
+        char buffer[4096];
+        for (;;) {
+            ssize_t n = ::read(m_pty.MasterFd(), buffer, sizeof buffer);
+            if (n <= 0) break;
+            got.append(buffer, static_cast<size_t>(n));
+        }
+        return got;
+    }
+    // The device side goes away: the host sees a hang-up.
+    void Unplug() { m_pty.Close(); }
+
+    CSerialPort port;
+
+private:
+    platform::PseudoTerminal m_pty;
+};
+
+// Fresh process-wide state, a main dialog core and a command page core wired as the UI wires
+// them, with string views.
+class DeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        device::ResetDeviceState();
+        g_mainDlg = &dialog;
+        g_commandPage = &page;
+        g_monitorEdit = &monitor;
+        g_readoutEdit = &readout;
+        g_eepromList = &table;
+        dialog.m_deviceAddress = "01";
+    }
+    void TearDown() override {
+        if (dialog.m_timer) dialog.m_timer->Stop();
+        device::ResetDeviceState();
+    }
+    void Attach(CSerialPort* port) {
+        dialog.m_port = port;
+        dialog.m_readPort = port;
+        page.m_port = port;
+    }
+
+    device::MainDialogCore dialog;
+    device::CommandPageCore page;
+    device::StringTextView monitor;
+    device::StringTextView readout;
+    device::StringTableView table;
+    MessageRecorder messages;
+};
+
+}  // namespace device_test
