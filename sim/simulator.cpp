@@ -83,7 +83,8 @@ Simulator::~Simulator() {
 
 bool Simulator::Start(std::string* error) {
     Impl& d = *m_impl;
-    if (d.thread.joinable()) return true;
+    if (d.running) return true;
+    Stop();  // after the disconnect fault: a fresh pty
     if (d.options.address.size() != 2 || d.options.recordFiller.size() != 2) {
         if (error) *error = "address and record filler must be two characters each";
         return false;
@@ -96,8 +97,16 @@ bool Simulator::Start(std::string* error) {
         return false;
     }
     d.startTime = Now();
-    d.faults = d.options.faults;
-    d.transducer = std::make_unique<Transducer>(d.options, d.startTime);
+    d.pending.clear();
+    d.pendingBytes = 0;
+    d.blocked = false;
+    d.partialFrame.clear();
+    d.overlong = false;
+    {
+        std::lock_guard lock(d.mutex);
+        d.faults = d.options.faults;
+        d.transducer = std::make_unique<Transducer>(d.options, d.startTime);
+    }
     d.stopping = false;
     d.running = true;
     d.thread = std::thread([&d] { d.Run(); });
@@ -134,6 +143,7 @@ const std::string& Simulator::PortPath() const {
 
 void Simulator::SetFaults(const Faults& faults) {
     std::lock_guard lock(m_impl->mutex);
+    m_impl->options.faults = faults;  // also for a later Start
     m_impl->faults = faults;
     if (m_impl->transducer) m_impl->transducer->SetFaults(faults);
 }

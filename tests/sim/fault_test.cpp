@@ -93,15 +93,6 @@ TEST_F(Faults, Eeprom_delay_of_50_ms_is_late_and_taken_for_the_next_byte) {
     EXPECT_EQ(SimHost::ReplyValue(answer), image[1]);
 }
 
-TEST_F(Faults, Only_eeprom_replies_are_delayed) {
-    sim::Faults faults;
-    faults.eepromReplyDelayMs = 300;
-    Start(faults);
-    std::string answer;
-    EXPECT_LT(AnswerDelay("*01C1\r", &answer), 0.3);
-    EXPECT_EQ(answer[0], 'T');
-}
-
 TEST_F(Faults, Out_of_range_bytes_answer_outside_0_to_255) {
     sim::Faults faults;
     faults.outOfRangeBytes = true;
@@ -203,6 +194,21 @@ TEST_F(Faults, Disconnect_after_a_time_is_seen_by_the_host_as_gone) {
     }
     EXPECT_TRUE(host->port.IsGone());
     EXPECT_FALSE(simulator->Running());
+}
+
+TEST_F(Faults, Start_after_the_disconnect_opens_a_fresh_line) {
+    sim::Faults faults;
+    faults.disconnectAfterMs = 50;
+    Start(faults);
+    const auto end = Clock::now() + std::chrono::seconds(5);
+    while (simulator->Running() && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    simulator->SetFaults({});
+    ASSERT_TRUE(simulator->Start());
+    SimHost again(simulator->PortPath());
+    ASSERT_TRUE(again.opened);
+    again.Send("*01C1\r");
+    EXPECT_EQ(again.ReadLines(1)[0], 'T');
 }
 
 TEST_F(Faults, Stop_is_seen_by_the_host_as_gone) {

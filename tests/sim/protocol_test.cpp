@@ -161,15 +161,6 @@ TEST_F(Protocol, Frames_for_another_address_are_ignored) {
     EXPECT_FALSE(simulator->Continuous());
 }
 
-TEST_F(Protocol, Address_option_selects_the_frames_answered) {
-    sim::Options options;
-    options.address = "07";
-    Start(options);
-    host->Send("*01C1\r");
-    EXPECT_EQ(host->ReadFor(0.1), "");
-    EXPECT_EQ(Ask("*07C1\r")[0], 'T');
-}
-
 TEST_F(Protocol, Filler_option_sets_the_two_characters_after_the_letter) {
     sim::Options options;
     options.recordFiller = "=x";

@@ -100,12 +100,4 @@ TEST_F(Records, Continuous_readings_follow_the_documented_pattern) {
     }
 }
 
-TEST_F(Records, Clear_empties_both_records) {
-    host->Send("*01C1\r");
-    host->ReadLines(1);
-    simulator.ClearRecords();
-    EXPECT_TRUE(simulator.Frames().empty());
-    EXPECT_TRUE(simulator.Readings().empty());
-}
-
 }  // namespace
