@@ -201,7 +201,6 @@ void Simulator::Impl::Run() {
         double next = now + kMaxPollWaitS;
         {
             std::lock_guard lock(mutex);
-            continuous = transducer->Continuous();
             next = std::min(next, transducer->NextDue());
         }
         if (!pending.empty() && !blocked) next = std::min(next, pending.front().due);
@@ -245,6 +244,8 @@ void Simulator::Impl::ReadFrames(double now) {
                 std::lock_guard lock(mutex);
                 frames.push_back({now, partialFrame});
                 transducer->HandleFrame(partialFrame, now, &outputs);
+                // Before the answer goes out: a host that has it sees the new state.
+                continuous = transducer->Continuous();
             }
             partialFrame.clear();
             overlong = false;

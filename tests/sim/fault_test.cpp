@@ -57,7 +57,7 @@ TEST_F(Faults, Silent_never_answers_but_records_the_frames) {
         host->Send(frame);
     EXPECT_EQ(host->ReadFor(0.3), "");
     EXPECT_FALSE(simulator->Continuous());
-    EXPECT_EQ(simulator->Frames().size(), 5u);
+    EXPECT_TRUE(WaitFor([&] { return simulator->Frames().size() == 5; }));
 }
 
 TEST_F(Faults, Eeprom_delay_of_25_ms_lands_in_the_second_window) {

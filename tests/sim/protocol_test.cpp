@@ -95,8 +95,8 @@ TEST_F(Protocol, IN_stops_continuous_output_and_nothing_more_arrives) {
     host->ReadFor(0.2);
     EXPECT_TRUE(simulator->Continuous());
     host->Send("*01IN\r");
+    EXPECT_TRUE(WaitFor([&] { return !simulator->Continuous(); }));
     host->ReadFor(0.1);  // what was already on its way
-    EXPECT_FALSE(simulator->Continuous());
     EXPECT_EQ(host->ReadFor(0.3), "");
 }
 
@@ -106,9 +106,9 @@ TEST_F(Protocol, C1_during_continuous_output_slips_one_temperature_record_in) {
     host->ReadFor(0.1);
     host->Send("*01C1\r");
     const std::string text = host->ReadFor(0.2);
+    EXPECT_TRUE(simulator->Continuous());
     host->Send("*01IN\r");
     EXPECT_EQ(std::count(text.begin(), text.end(), 'T'), 1) << text;
-    EXPECT_TRUE(simulator->Continuous());
 }
 
 TEST_F(Protocol, Reset_stops_continuous_output_and_answers) {
@@ -116,7 +116,7 @@ TEST_F(Protocol, Reset_stops_continuous_output_and_answers) {
     host->Send("*01C4\r");
     host->ReadFor(0.1);
     host->Send("*01IN=RESET\r");
-    const std::string text = host->ReadFor(0.2);
+    const std::string text = host->ReadUntil("READY\r");
     EXPECT_NE(text.find("READY\r"), std::string::npos) << text;
     EXPECT_FALSE(simulator->Continuous());
     EXPECT_EQ(host->ReadFor(0.2), "");

@@ -10,6 +10,18 @@
 
 #include "serial/serial_port.h"
 
+// Polls `condition` until it holds or `timeout` seconds have passed: the simulator works on a
+// thread of its own.
+template <class Condition>
+bool WaitFor(Condition condition, double timeout = 2.0) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 // The host's side of a simulated transducer: the program's own port class on the slave end,
 // configured as the program configures it.
 class SimHost {
@@ -45,6 +57,14 @@ public:
         std::string got;
         const auto end = Clock::now() + std::chrono::duration<double>(timeout);
         while (Crs(got) < count && Clock::now() < end) Take(&got);
+        return got;
+    }
+
+    // Reads until `needle` has come, or gives up after `timeout` seconds.
+    std::string ReadUntil(const std::string& needle, double timeout = 2.0) {
+        std::string got;
+        const auto end = Clock::now() + std::chrono::duration<double>(timeout);
+        while (got.find(needle) == std::string::npos && Clock::now() < end) Take(&got);
         return got;
     }
 
