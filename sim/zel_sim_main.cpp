@@ -52,6 +52,12 @@ Frames (ASCII, each ending in CR; XX is the address; frames for other addresses 
   *XXIN            stop continuous output (no answer)
   *XXIN=RESET      stop continuous output, answer "READY" + CR
   anything else    "?" + CR
+  Hex digits may be of either case. LF bytes are ignored, so CR LF lines typed by hand work.
+
+EEPROM (256 bytes, rows of 4): rows 0-36 the coefficients A, a1-a6, b1-b6, c1-c6, d1-d6,
+  e1-e6, fa1-fa6 as big-endian IEEE 754 singles; 37 FS 15.0; 38 temperatures -20, 85, -40,
+  125 C; 39 Pmin 0.0; 40 Pmax 15.0; 41 Tout 0 and 65535; 42 type and date code; 43 serial
+  number; 44 part number; 45 checksum bytes; 46-63 0xFF. Writes last until the program ends.
 
 Records: "T" or "P", the two filler characters, the raw count in decimal, CR, e.g. P003670016.
   Temperature: 16-bit count, linear from -20 C (0) to 85 C (65535).
