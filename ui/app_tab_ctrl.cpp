@@ -30,7 +30,9 @@ void CAppTabCtrl::OnClick() {
     const int selected = m_bar->currentIndex();
     if (selected < 0 || selected >= Count()) return;
     m_current = selected;
-    for (QWidget* page : m_pages) page->hide();
+    for (QWidget* page : m_pages) {
+        if (page) page->hide();
+    }
     Place(m_pages[m_current]);
     window()->activateWindow();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -40,7 +41,7 @@ private:
     void Place(QWidget* page);
 
     std::vector<std::string> m_titles;
-    std::vector<QWidget*> m_pages;  // not owned
+    std::vector<QPointer<QWidget>> m_pages;  // not owned: the main dialog deletes them
     int m_current = -1;
     QTabBar* m_bar;
 };

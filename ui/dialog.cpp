@@ -78,7 +78,7 @@ protected:
         }
         if (!dialog) return false;
         auto* key = static_cast<QKeyEvent*>(event);
-        if (dialog->PreTranslateKey(key)) return true;
+        if (dialog->PreTranslateKey(widget, key)) return true;
         switch (key->key()) {
             case Qt::Key_Return:
             case Qt::Key_Enter:
@@ -169,6 +169,7 @@ bool CDialog::Build(QWidget* parent) {
     if (panel) {
         setParent(parent, Qt::Widget);
         setAutoFillBackground(true);
+        hide();  // explicitly: else it would show with its parent
     } else {
         if (parent != parentWidget()) setParent(parent);
         Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
@@ -309,7 +310,7 @@ int CDialog::ExitCode() {
     return g_exitCode;
 }
 
-bool CDialog::PreTranslateKey(QKeyEvent*) {
+bool CDialog::PreTranslateKey(QWidget*, QKeyEvent*) {
     return false;
 }
 

@@ -62,8 +62,9 @@ public:
     // Tests that end the program in-process start the next one afresh.
     static void ResetProgramEnd();
 
-    // Key presses for this dialog's window, before its controls see them. True consumes the key.
-    virtual bool PreTranslateKey(QKeyEvent* event);
+    // Key presses for this dialog or its controls (`target`), before the control sees them.
+    // True consumes the key.
+    virtual bool PreTranslateKey(QWidget* target, QKeyEvent* event);
 
 protected:
     // After the window and its controls exist, before OnInitDialog; false fails the creation.

@@ -10,6 +10,7 @@
 #include "res/resource_ids.h"
 #include "res/strings.h"
 #include "serial/port_probe.h"
+#include "sim/simulator.h"
 #include "ui/app_icon.h"
 #include "ui/message_boxes.h"
 #include "ui/port_dlg.h"
@@ -64,13 +65,27 @@ int main(int argc, char* argv[]) {
         QStringLiteral("dev-dir"),
         QStringLiteral("Look for serial devices in DIR instead of /dev."), QStringLiteral("DIR"));
     parser.addOption(devDirOption);
+    const QCommandLineOption simulateOption(
+        QStringLiteral("simulate"),
+        QStringLiteral("Start a simulated transducer on a pseudo-terminal and list it first."));
+    parser.addOption(simulateOption);
     QCommandLineOption autoCloseOption(QStringLiteral("autoclose"), QString(),
                                        QStringLiteral("WHERE"));
     autoCloseOption.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(autoCloseOption);
     parser.process(app);
 
+    sim::Simulator simulator;
     std::vector<std::string> extra;
+    if (parser.isSet(simulateOption)) {
+        std::string error;
+        if (!simulator.Start(&error)) {
+            std::fprintf(stderr, "zel-demo: the simulated transducer did not start: %s\n",
+                         error.c_str());
+            return 1;
+        }
+        extra.push_back(simulator.PortPath());
+    }
     for (const QString& path : parser.values(portOption))
         extra.push_back(path.toLocal8Bit().toStdString());
     serial::SetExtraPorts(extra);

@@ -147,6 +147,13 @@ std::map<int, QWidget*> BuildControls(QWidget* client, const res::DialogTemplate
             // The template's height includes the dropped-down list.
             r.setHeight(std::min(r.height(), w->sizeHint().height()));
         }
+        if (c.kind == ControlKind::Static && !Has(c, res::kStyleCenter | res::kStyleCenterImage) &&
+            r.height() < 2 * units.baseY) {
+            // A one-line label keeps its text on one line, as in the face it was drawn for.
+            auto* label = static_cast<QLabel*>(w);
+            label->setWordWrap(false);
+            r.setWidth(std::max(r.width(), label->sizeHint().width()));
+        }
         w->setGeometry(r);
 
         if (c.kind == ControlKind::RadioButton) {

@@ -10,11 +10,13 @@
 #include "ui/dialog.h"
 #include "ui/intro_dlg.h"
 #include "ui/limitations_dlg.h"
+#include "ui/main_dlg.h"
 #include "ui/shell_open.h"
 
 int CZelApp::InitInstance() {
     // The profile key is set up and never used.
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+    CMainDlg mainDlg;
     {
         CIntroDlg intro;
         intro.DoModal();

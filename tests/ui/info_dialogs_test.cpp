@@ -186,7 +186,7 @@ TEST_F(InfoDialogs, The_help_document_ships_next_to_the_program) {
 class FilteringDialog : public CDialog {
 public:
     FilteringDialog() : CDialog(res::kIddLimitations) {}
-    bool PreTranslateKey(QKeyEvent* e) override {
+    bool PreTranslateKey(QWidget*, QKeyEvent* e) override {
         if (e->key() == Qt::Key_X) {
             ++filtered;
             return true;

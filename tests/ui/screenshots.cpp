@@ -1,15 +1,27 @@
 // Takes the screenshots under docs/: each dialog as a user sees it, grabbed from the real window.
 // Run under Xvfb: xvfb-run -a -s "-screen 0 1280x900x24" zel_screenshots OUTDIR
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTabBar>
 #include <QTimer>
 #include <functional>
 #include <string>
 
+#include "device/device_state.h"
+#include "res/resource_ids.h"
 #include "serial/port_probe.h"
+#include "serial/port_settings.h"
+#include "sim/simulator.h"
 #include "ui/about_dlg.h"
+#include "ui/app_tab_ctrl.h"
+#include "ui/command_page.h"
+#include "ui/eeprom_wait_dlg.h"
 #include "ui/intro_dlg.h"
 #include "ui/limitations_dlg.h"
+#include "ui/main_dlg.h"
 #include "ui/port_dlg.h"
 
 namespace {
@@ -59,6 +71,46 @@ int main(int argc, char* argv[]) {
     {
         CAboutDlg about;
         Shoot(about, QStringLiteral("about.png"));
+    }
+    {
+        // The main window during a run against the simulated transducer.
+        sim::Simulator simulator;
+        if (!simulator.Start()) return 1;
+        CMainDlg main;
+        g_portName = simulator.PortPath();
+        main.SetPortLabel("COM Port : " + g_portName);
+        if (!main.OpenPort()) return 1;
+        QTimer::singleShot(1500, [] {
+            if (g_waitDlg) g_waitDlg->grab().save(QDir(g_outDir).filePath("eeprom-wait.png"));
+        });
+        auto wait = [](int ms) {
+            QElapsedTimer clock;
+            clock.start();
+            while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
+        };
+        auto poll = std::make_shared<std::function<void()>>();
+        *poll = [&main, &wait, poll] {
+            if (QApplication::activeModalWidget() != &main || !main.isVisible()) {
+                QTimer::singleShot(50, *poll);
+                return;
+            }
+            CCommandPage* page = main.CommandPage();
+            emit page->m_commandCombo->activated(0);
+            wait(300);
+            emit page->m_commandCombo->activated(2);
+            wait(300);
+            page->m_runButton->click();
+            wait(2500);
+            main.grab().save(QDir(g_outDir).filePath("main-command.png"));
+            main.m_tab->TabBar()->setCurrentIndex(1);
+            main.m_tab->OnClick();
+            wait(300);
+            main.grab().save(QDir(g_outDir).filePath("main-eeprom.png"));
+            page->m_runButton->click();
+            main.close();
+        };
+        QTimer::singleShot(0, *poll);
+        main.DoModal();
     }
     return 0;
 }

@@ -1,0 +1,227 @@
+#include "ui/main_dlg.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include "device/device_state.h"
+#include "platform/message_box.h"
+#include "res/resource_ids.h"
+#include "serial/port_settings.h"
+#include "serial/serial_port.h"
+#include "ui/app_tab_ctrl.h"
+#include "ui/command_page.h"
+#include "ui/eeprom_page.h"
+#include "ui/eeprom_wait_dlg.h"
+#include "ui/port_dlg.h"
+
+CMainDlg::CMainDlg() : CDialog(res::kIddMain) {
+    m_port = new CSerialPort;
+    g_mainDlg = this;
+    CPortDialogHost::SetMain(this);
+}
+
+CMainDlg::~CMainDlg() {
+    if (m_timer) m_timer->Stop();
+    DestroyChildren();
+    delete m_port;
+    m_port = nullptr;
+    if (g_mainDlg == this) g_mainDlg = nullptr;
+    if (CPortDialogHost::Main() == this) CPortDialogHost::SetMain(nullptr);
+}
+
+bool CMainDlg::OpenPort() {
+    return device::MainDialogCore::OpenPort();
+}
+
+void CMainDlg::DoDataExchange(CDataExchange* dx) {
+    m_monitor = Item<QPlainTextEdit>(res::kIdcMonitor);
+    m_tab = Item<CAppTabCtrl>(res::kIdcTab);
+    DDX_Text(dx, res::kIdcMonitor, m_monitorText);
+    DDX_Text(dx, res::kIdcPortLabel, m_portLabel);
+}
+
+bool CMainDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    g_mainDlgActive = true;
+    m_deviceAddress = "01";
+
+    m_monitorFont = QFont(QStringLiteral("Arial"));
+    m_monitorFont.setBold(true);
+    m_monitorFont.setPixelSize(13);  // a 15-pixel cell
+    m_monitor->setFont(m_monitorFont);
+
+    // The pages are panels of this dialog, laid over the tab control's area.
+    QWidget* client = m_tab->parentWidget();
+    m_commandPage = new CCommandPage(m_port);
+    g_commandPage = m_commandPage;
+    m_commandPage->Create(client);
+    m_eepromPage = new CEepromPage;
+    g_eepromPage = m_eepromPage;
+    m_eepromPage->Create(client);
+
+    m_tab->AddPage("Command", m_commandPage);
+    m_tab->AddPage("EEPROM", m_eepromPage);
+    m_tab->ShowPage(0);
+
+    g_eepromList = m_eepromPage->ListView();
+    ReadEeprom();
+
+    m_monitorView = std::make_unique<ui::TextViewWidget>(m_monitor);
+    g_monitorEdit = m_monitorView.get();
+    g_readoutEdit = m_commandPage->ReadoutView();
+    g_logPathEdit = m_commandPage->m_filePath;
+    g_logPathEdit->setReadOnly(true);
+
+    UpdateData(false);
+    StartTimer();
+    return true;
+}
+
+bool CMainDlg::OnCommand(int id) {
+    switch (id) {
+        case res::kIdcChangePort:
+            OnChangePortSettings();
+            return true;
+        case res::kCmdFileExit:
+            OnExit();
+            return true;
+        case res::kCmdSelectAll:
+            OnSelectAll();
+            return true;
+        // Neither Enter nor Escape ends the main window.
+        case res::kIdOk:
+        case res::kIdCancel:
+            return true;
+        default:
+            return CDialog::OnCommand(id);
+    }
+}
+
+bool CMainDlg::PreTranslateKey(QWidget*, QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            return true;
+        // Consumed: typed into the monitor, the letter would replace the text just selected.
+        case Qt::Key_A:
+            OnSelectAll();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CMainDlg::OnSelectAll() {
+    if (m_monitorView) m_monitorView->Flush();
+    m_monitor->selectAll();
+    m_monitor->ensureCursorVisible();
+}
+
+void CMainDlg::showEvent(QShowEvent* event) {
+    CDialog::showEvent(event);
+    if (m_tab) m_tab->ShowPage(0);
+}
+
+void CMainDlg::hideEvent(QHideEvent* event) {
+    CDialog::hideEvent(event);
+    if (m_tab) m_tab->ShowPage(0);
+}
+
+void CMainDlg::moveEvent(QMoveEvent* event) {
+    CDialog::moveEvent(event);
+    const QPoint at = event->pos();
+    if (m_tab && (at.x() > 0 || at.y() > 0)) m_tab->OnMove(at.x(), at.y());
+}
+
+void CMainDlg::OnChangePortSettings() {
+    if (!g_acquisitionStopped) return;
+    CPortDlg dialog;
+    dialog.DoModal();
+    UpdateData(false);
+}
+
+void CMainDlg::CreateEepromWaitNotice() {
+    g_waitDlg = new CEepromWaitDlg(this);
+    g_waitDlg->Create(this);
+    g_waitDlg->repaint();
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void CMainDlg::ShowEepromWaitCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_waitCursor = true;
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+// Keeps the notice painted during the five to ten seconds; the user's input waits until the end.
+void CMainDlg::OnEepromByteRead(int, const std::string&) {
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void CMainDlg::EndEepromWait() {
+    if (g_waitDlg) g_waitDlg->hide();
+    if (m_waitCursor) QApplication::restoreOverrideCursor();
+    m_waitCursor = false;
+    activateWindow();
+}
+
+// The tick thread (or the read-out) found the port gone: once per loss.
+void CMainDlg::OnPortGone() {
+    QMetaObject::invokeMethod(
+        this, [this] { OnPortGoneOnUiThread(); }, Qt::QueuedConnection);
+}
+
+void CMainDlg::OnPortGoneOnUiThread() {
+    if (m_closed) return;
+    const bool wasRunning = !g_acquisitionStopped;
+    // As Stop would end it: the log closes with every reading written so far.
+    if (wasRunning && m_commandPage) m_commandPage->OnRun();
+    std::string text = "The serial port " + g_portName +
+                       " is gone: the adapter was unplugged or the device closed.";
+    if (wasRunning) text += " The acquisition has been stopped.";
+    text += " Reconnect it, then open it again with \"Change Port Settings\".";
+    platform::AppMessageBox(text, platform::MessageIcon::Exclamation);
+}
+
+void CMainDlg::DestroyChildren() {
+    if (g_readoutEdit && m_commandPage && g_readoutEdit == m_commandPage->ReadoutView()) {
+        g_readoutEdit = nullptr;
+    }
+    if (g_monitorEdit == m_monitorView.get()) g_monitorEdit = nullptr;
+    if (g_eepromList && m_eepromPage && g_eepromList == m_eepromPage->ListView())
+        g_eepromList = nullptr;
+    if (g_commandPage == m_commandPage) g_commandPage = nullptr;
+    g_logPathEdit = nullptr;
+    delete m_commandPage;
+    m_commandPage = nullptr;
+    delete m_eepromPage;
+    m_eepromPage = nullptr;
+    delete g_waitDlg;
+    g_waitDlg = nullptr;
+}
+
+void CMainDlg::CloseSequence() {
+    if (m_closed) return;
+    m_closed = true;
+    // *01IN, 10 ms, the log closed, the timer stopped after a tick in progress.
+    device::MainDialogCore::CloseSequence();
+    if (m_port && m_port->IsOpen()) m_port->Close();
+    m_timer.reset();
+    DestroyChildren();
+    delete m_port;
+    m_port = nullptr;
+    m_readPort = nullptr;
+}
+
+void CMainDlg::OnClose() {
+    CloseSequence();
+    EndDialog(res::kIdCancel);
+}
+
+void CMainDlg::OnExit() {
+    CloseSequence();
+    EndProgram(0);
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QFont>
+#include <memory>
+#include <string>
+
+#include "device/main_dialog_core.h"
+#include "ui/dialog.h"
+#include "ui/port_dialog_host.h"
+#include "ui/text_view_widget.h"
+
+class CAppTabCtrl;
+class CCommandPage;
+class CEepromPage;
+class QPlainTextEdit;
+
+// The program's main window: port status, Change Port Settings, the two tab pages and the
+// Command/Response Monitor. Its initialisation reads the EEPROM and starts the timer; closing it
+// stops the transducer, the timer and the port.
+class CMainDlg : public CDialog, public device::MainDialogCore, public CPortDialogHost {
+    Q_OBJECT
+public:
+    CMainDlg();
+    ~CMainDlg() override;
+
+    // The port dialog's side.
+    bool OpenPort() override;
+    void SetPortLabel(const std::string& label) override { m_portLabel = label; }
+    void RunMainDialog() override { DoModal(); }
+
+    void OnSelectAll();
+    void OnChangePortSettings();
+    void OnExit();
+    // The six steps of closing, shared by the close box and File Exit.
+    void CloseSequence();
+
+    bool PreTranslateKey(QWidget* target, QKeyEvent* event) override;
+    void OnPortGone() override;
+
+    CCommandPage* CommandPage() const { return m_commandPage; }
+    CEepromPage* EepromPage() const { return m_eepromPage; }
+    ui::TextViewWidget* MonitorView() { return m_monitorView.get(); }
+
+    QPlainTextEdit* m_monitor = nullptr;  // control 1067
+    CAppTabCtrl* m_tab = nullptr;         // control 1068
+    std::string m_monitorText;            // stays empty: an exchange towards the controls blanks it
+    QFont m_monitorFont;
+    std::string m_portLabel;
+
+protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(CDataExchange* dx) override;
+    bool OnCommand(int id) override;
+    void OnOK() override {}
+    void OnCancel() override {}
+    void OnClose() override;
+
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+    void CreateEepromWaitNotice() override;
+    void ShowEepromWaitCursor() override;
+    void OnEepromByteRead(int byteAddress, const std::string& byteText) override;
+    void EndEepromWait() override;
+
+private:
+    void OnPortGoneOnUiThread();
+    void DestroyChildren();
+
+    CCommandPage* m_commandPage = nullptr;
+    CEepromPage* m_eepromPage = nullptr;
+    std::unique_ptr<ui::TextViewWidget> m_monitorView;
+    bool m_closed = false;
+    bool m_waitCursor = false;
+};
