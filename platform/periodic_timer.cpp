@@ -6,6 +6,12 @@
 #include <utility>
 
 namespace platform {
+namespace {
+
+// The timer whose thread this is, so that Stop can tell a call from its own callback.
+thread_local const PeriodicTimer* t_runningTimer = nullptr;
+
+}  // namespace
 
 bool QueryTimerCaps(TimerCaps* caps) {
     timespec resolution{};
@@ -41,16 +47,19 @@ bool PeriodicTimer::Start(uint32_t periodMs, std::function<void()> callback) {
 }
 
 bool PeriodicTimer::Stop() {
+    if (t_runningTimer == this) {
+        // From the callback: m_thread belongs to the owner's thread, and joining is impossible.
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+        m_running = false;
+        return false;
+    }
     if (!m_thread.joinable()) return false;
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
     }
     m_wake.notify_all();
-    if (m_thread.get_id() == std::this_thread::get_id()) {
-        m_running = false;
-        return false;
-    }
     m_thread.join();
     const bool wasRunning = m_running.exchange(false);
     return wasRunning;
@@ -59,6 +68,7 @@ bool PeriodicTimer::Stop() {
 void PeriodicTimer::Run(uint32_t periodMs) {
     using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC
     const auto period = std::chrono::milliseconds(periodMs);
+    t_runningTimer = this;
     auto deadline = Clock::now() + period;
     std::unique_lock lock(m_mutex);
     for (;;) {

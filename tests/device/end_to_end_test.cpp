@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -212,6 +213,10 @@ struct FaultCase {
     bool lossless;        // every record must be shown, as in a clean run
     double shownAtLeast;  // otherwise: this share of the records sent, at least
 };
+
+void PrintTo(const FaultCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class FaultModes : public ContinuousRun, public ::testing::WithParamInterface<FaultCase> {};
 
