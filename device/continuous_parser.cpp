@@ -13,15 +13,16 @@ std::string_view ValueText(std::string_view text, size_t letter, size_t cr) {
     return text.substr(letter + 3, cr - (letter + 3));
 }
 
-bool IsRecordLetter(char c) { return c == 'P' || c == 'T'; }
+bool IsRecordLetter(char c) {
+    return c == 'P' || c == 'T';
+}
 
 // The first `letter` at or after `from` that starts a record. Any two characters may follow a
 // record's letter, "P" and "T" too: a letter within two characters after another is one of those.
 size_t FindRecordLetter(std::string_view text, char letter, size_t from) {
     size_t at = text.find(letter, from);
-    while (at != std::string_view::npos &&
-           ((at >= 1 && IsRecordLetter(text[at - 1])) ||
-            (at >= 2 && IsRecordLetter(text[at - 2])))) {
+    while (at != std::string_view::npos && ((at >= 1 && IsRecordLetter(text[at - 1])) ||
+                                            (at >= 2 && IsRecordLetter(text[at - 2])))) {
         at = text.find(letter, at + 1);
     }
     return at;

@@ -73,6 +73,10 @@ void MainDialogCore::AppendResponse(std::string text) {
     if (AppendResponseText(g_monitorText, text)) ShowMonitor();
 }
 
+std::string MainDialogCore::Address() const {
+    return m_deviceAddress.empty() ? "01" : m_deviceAddress;
+}
+
 void MainDialogCore::SendFrame(const std::string& frame) {
     if (g_commandPage) {
         g_commandPage->SendCommand(frame);
@@ -110,7 +114,7 @@ void MainDialogCore::ReadEeprom() {
         std::string word = "0x";
         for (int j = 0; j < 4; ++j) {
             const int address = 4 * r + j;
-            SendFrame(EepromReadFrame(m_deviceAddress, address));
+            SendFrame(EepromReadFrame(Address(), address));
             platform::Sleep(20);
             CollectResponse();
             std::string reply = ResponseTextCopy();
@@ -136,7 +140,7 @@ void MainDialogCore::StartTimer(CAcqTimer::CapsQuery caps) {
 }
 
 void MainDialogCore::CloseSequence() {
-    SendFrame(FrameCommand(m_deviceAddress, "IN"));
+    SendFrame(FrameCommand(Address(), "IN"));
     platform::Sleep(10);
     CloseLog();
     if (m_timer) m_timer->Stop();

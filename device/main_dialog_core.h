@@ -64,6 +64,7 @@ protected:
     virtual void EndEepromWait() {}
 
 private:
+    std::string Address() const;  // m_deviceAddress, "01" while it is unset
     void SendFrame(const std::string& frame);
 };
 

@@ -55,19 +55,6 @@ TEST(PressureFormula, All_zero_coefficients_give_zero) {
     EXPECT_EQ(device::FormatFixed6(device::CalculatePressure(zero, 0.7f, 0.3f)), "0.000000");
 }
 
-TEST(PressureFormula, Uses_every_coefficient_in_its_place) {
-    std::array<float, 37> c{};
-    for (int k = 0; k < 37; ++k) c[k] = 0.5f + 0.25f * k;
-    const double t = 0.25, p = 0.5;
-    double expected = c[0];
-    for (int j = 1; j <= 6; ++j) {
-        double r = c[j] + c[6 + j] * t + c[12 + j] * t * t + c[18 + j] * t * t * t +
-                   c[24 + j] * t * t * t * t + c[30 + j] * t * t * t * t * t;
-        expected += r * std::pow(p, j);
-    }
-    EXPECT_NEAR(device::CalculatePressure(c, 0.5f, 0.25f), expected, 1e-9);
-}
-
 TEST(ContinuousParse, Worked_example_line_at_the_first_reading) {
     ContinuousState state;
     int c1 = 0;
