@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -10,6 +11,7 @@
 #include "device/pressure_log.h"
 #include "main_window_fixture.h"
 #include "ui/app_tab_ctrl.h"
+#include "ui/eeprom_wait_dlg.h"
 #include "ui/save_file_dialog.h"
 #include "ui/zel_app.h"
 
@@ -82,7 +84,20 @@ TEST_F(MainWindow,
 
 TEST_F(MainWindow,
        The_EEPROM_table_shows_the_simulator_image_and_the_coefficients_are_its_calibration) {
+    // The wait notice stays up and painted through the read-out; timers still run then, the
+    // user's input does not.
+    bool noticeShown = false;
+    QString noticeText;
+    QTimer::singleShot(1500, [&] {
+        noticeShown = g_waitDlg && g_waitDlg->isVisible();
+        if (g_waitDlg) {
+            for (QLabel* l : g_waitDlg->findChildren<QLabel*>()) noticeText += l->text();
+        }
+    });
     RunMain([&](CMainDlg& main) {
+        EXPECT_TRUE(noticeShown);
+        EXPECT_EQ(noticeText, "Reading Zel EEPROM .....");
+        EXPECT_FALSE(g_waitDlg->isVisible());
         QTableWidget* list = main.EepromPage()->m_list;
         ASSERT_EQ(list->rowCount(), 64);
         ASSERT_EQ(list->columnCount(), 6);

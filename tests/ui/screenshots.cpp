@@ -1,12 +1,15 @@
 // Takes the screenshots under docs/: each dialog as a user sees it, grabbed from the real window.
 // Run under Xvfb: xvfb-run -a -s "-screen 0 1280x900x24" zel_screenshots OUTDIR
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTimer>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -27,6 +30,13 @@
 namespace {
 
 QString g_outDir;
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 // Runs `dialog` modally, saves it as `name` once it is on screen, and closes it.
 void Shoot(CDialog& dialog, const QString& name, std::function<void()> before = {}) {
@@ -84,9 +94,9 @@ int main(int argc, char* argv[]) {
             if (g_waitDlg) g_waitDlg->grab().save(QDir(g_outDir).filePath("eeprom-wait.png"));
         });
         auto wait = [](int ms) {
-            QElapsedTimer clock;
-            clock.start();
-            while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
+            QEventLoop loop;
+            QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+            loop.exec();
         };
         auto poll = std::make_shared<std::function<void()>>();
         *poll = [&main, &wait, poll] {
@@ -95,12 +105,19 @@ int main(int argc, char* argv[]) {
                 return;
             }
             CCommandPage* page = main.CommandPage();
+            // A figure for the idle cost: the program with the timer ticking and nothing to do.
+            const double idleStart = CpuSeconds();
+            wait(3000);
+            std::printf("idle CPU: %.1f%% of a core\n", (CpuSeconds() - idleStart) / 3.0 * 100.0);
             emit page->m_commandCombo->activated(0);
             wait(300);
             emit page->m_commandCombo->activated(2);
             wait(300);
             page->m_runButton->click();
+            const double runStart = CpuSeconds();
             wait(2500);
+            std::printf("CPU during a run: %.1f%% of a core\n",
+                        (CpuSeconds() - runStart) / 2.5 * 100.0);
             main.grab().save(QDir(g_outDir).filePath("main-command.png"));
             main.m_tab->TabBar()->setCurrentIndex(1);
             main.m_tab->OnClick();

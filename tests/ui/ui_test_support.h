@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,10 @@ inline void WhenModal(std::function<bool(QWidget*)> match, std::function<void(QW
                       bool* missed = nullptr, int deadlineMs = 8000) {
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
+    // Each pending shot owns the poll; the poll itself holds only a weak reference, so it goes
+    // once no shot is pending.
     auto poll = std::make_shared<std::function<void()>>();
+    std::weak_ptr<std::function<void()>> weak = poll;
     *poll = [=] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal && modal->isVisible() && match(modal)) {
@@ -35,9 +40,9 @@ inline void WhenModal(std::function<bool(QWidget*)> match, std::function<void(QW
             }
             return;
         }
-        QTimer::singleShot(10, *poll);
+        QTimer::singleShot(10, [self = weak.lock()] { (*self)(); });
     };
-    QTimer::singleShot(0, *poll);
+    QTimer::singleShot(0, [poll] { (*poll)(); });
 }
 
 inline std::function<bool(QWidget*)> Titled(const QString& title) {
@@ -64,7 +69,7 @@ inline bool SpinUntil(std::function<bool()> done, int ms = 5000) {
     clock.start();
     while (!done()) {
         if (clock.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QTest::qWait(5);
     }
     return true;
 }
