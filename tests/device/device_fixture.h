@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
@@ -41,22 +42,31 @@ class PtyLink {
 public:
     PtyLink() {
         EXPECT_TRUE(m_pty.Open(true));
+        // A second descriptor on the host's side, only polled: it shows when bytes have arrived
+        // without taking them. Opened before the host takes the port exclusively.
+        m_watch = ::open(m_pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        EXPECT_GE(m_watch, 0);
         EXPECT_TRUE(port.Open(m_pty.SlavePath()));
         EXPECT_TRUE(port.Configure(115200, 0, 8, false, 0));
+    }
+    ~PtyLink() {
+        if (m_watch >= 0) ::close(m_watch);
     }
 
     // Writes as the device and waits until the bytes can be read on the host's side.
     void DeviceSends(const std::string& bytes) {
         ASSERT_EQ(::write(m_pty.MasterFd(), bytes.data(), bytes.size()),
                   static_cast<ssize_t>(bytes.size()));
-        std::this_thread::sleep_for(30ms);
+        pollfd readable{m_watch, POLLIN, 0};
+        ASSERT_EQ(::poll(&readable, 1, 2000), 1);
+        std::this_thread::sleep_for(5ms);  // the rest of a larger write
     }
-    // Everything the host has written so far.
+    // Everything the host has written so far: read until 30 ms pass without a byte.
     std::string HostSent() {
-        std::this_thread::sleep_for(20ms);
         std::string got;
         char buffer[4096];
-        for (;;) {
+        pollfd readable{m_pty.MasterFd(), POLLIN, 0};
+        while (::poll(&readable, 1, 30) == 1) {
             ssize_t n = ::read(m_pty.MasterFd(), buffer, sizeof buffer);
             if (n <= 0) break;
             got.append(buffer, static_cast<size_t>(n));
@@ -70,6 +80,7 @@ public:
 
 private:
     platform::PseudoTerminal m_pty;
+    int m_watch = -1;
 };
 
 // Fresh process-wide state, a main dialog core and a command page core wired as the UI wires
