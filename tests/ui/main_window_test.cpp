@@ -345,6 +345,15 @@ TEST_F(MainWindow, Enter_and_Escape_never_close_the_main_window_and_A_selects_th
         QTest::keyClick(main.m_monitor, Qt::Key_A);
         EXPECT_EQ(main.m_monitor->textCursor().selectedText().size(),
                   main.m_monitor->toPlainText().size());
+        // Help items reach the application object by routing.
+        CZelApp app;
+        bool aboutShown = false;
+        uitest::WhenModal(uitest::Titled("About Zel Demo Interface"), [&](QWidget* w) {
+            aboutShown = true;
+            static_cast<CDialog*>(w)->EndDialog(0);
+        });
+        main.RouteCommand(res::kCmdAbout);
+        EXPECT_TRUE(aboutShown);
         EXPECT_EQ(main.Item<QLabel>(res::kIdcBaudLabel)->text(), "Baud Rate : 115200");
         EXPECT_EQ(main.Item<QLabel>(res::kIdcParityLabel)->text(), "Parity : 8-NONE-1");
     });

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTimer>
@@ -99,7 +100,7 @@ int main(int argc, char* argv[]) {
             loop.exec();
         };
         auto poll = std::make_shared<std::function<void()>>();
-        *poll = [&main, &wait, poll] {
+        *poll = [&main, &wait, &simulator, poll] {
             if (QApplication::activeModalWidget() != &main || !main.isVisible()) {
                 QTimer::singleShot(50, *poll);
                 return;
@@ -113,9 +114,16 @@ int main(int argc, char* argv[]) {
             wait(300);
             emit page->m_commandCombo->activated(2);
             wait(300);
+            int updates = 0;
+            QObject::connect(page->m_readout, &QPlainTextEdit::textChanged,
+                             [&updates] { ++updates; });
             page->m_runButton->click();
             const double runStart = CpuSeconds();
+            const size_t readingsBefore = simulator.Readings().size();
             wait(2500);
+            const size_t readings = simulator.Readings().size() - readingsBefore;
+            std::printf("read-out: %.1f updates a second, %.1f readings each\n", updates / 2.5,
+                        updates ? double(readings) / updates : 0.0);
             std::printf("CPU during a run: %.1f%% of a core\n",
                         (CpuSeconds() - runStart) / 2.5 * 100.0);
             main.grab().save(QDir(g_outDir).filePath("main-command.png"));
