@@ -16,6 +16,7 @@
 #include "device/eeprom_map.h"
 #include "device/pressure_formula.h"
 #include "device/pressure_log.h"
+#include "device_fixture.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ TEST_F(DecimalCommaLocale, Number_parsing_ignores_the_locale) {
 }
 
 TEST_F(DecimalCommaLocale, Log_file_values_keep_a_decimal_point) {
-    std::string path = ::testing::TempDir() + "/zel_locale_log.txt";
+    std::string path = device_test::ScratchPath("locale_log.txt");
     g_logPath = path;
     g_timeStampChecked = true;
     ASSERT_TRUE(device::OpenLog());

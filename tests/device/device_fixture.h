@@ -22,6 +22,11 @@ namespace device_test {
 
 using namespace std::chrono_literals;
 
+// A file name in the test scratch directory that no other test process uses.
+inline std::string ScratchPath(const std::string& name) {
+    return ::testing::TempDir() + "/zel_" + std::to_string(::getpid()) + "_" + name;
+}
+
 // Records every message box instead of showing it.
 class MessageRecorder {
 public:

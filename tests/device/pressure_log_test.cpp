@@ -36,8 +36,8 @@ class PressureLog : public device_test::DeviceTest {
 protected:
     void SetUp() override {
         DeviceTest::SetUp();
-        path = ::testing::TempDir() + "/zel_log_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+        path = device_test::ScratchPath(
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".txt");
         std::remove(path.c_str());
         g_logPath = path;
         Attach(&link.port);
@@ -128,7 +128,7 @@ TEST_F(PressureLog, Every_step_is_on_disk_before_the_file_closes) {
 }
 
 TEST_F(PressureLog, An_unopenable_path_is_reported_and_the_run_goes_on) {
-    g_logPath = ::testing::TempDir() + "/no_such_dir/log.txt";
+    g_logPath = device_test::ScratchPath("no_such_dir/log.txt");
     EXPECT_FALSE(device::OpenLog());
     EXPECT_TRUE(g_logActive);
     Step(1);

@@ -62,7 +62,7 @@ TEST_F(TwoThreads, Runs_start_and_stop_while_the_tick_steps) {
 TEST_F(TwoThreads, Close_sequence_during_a_logged_run_stops_everything) {
     StartSim();
     g_coefficients = sim::DefaultCoefficients();
-    g_logPath = ::testing::TempDir() + "/zel_close_during_run.txt";
+    g_logPath = device_test::ScratchPath("close_during_run.txt");
     g_timeStampChecked = true;
     dialog.StartTimer();
     page.StartContinuous();
