@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,13 +44,44 @@ void ScheduleAutoClose(const QString& where) {
     });
 }
 
+bool WantsHelp(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h" || arg == "-?" || arg == "--help-all") return true;
+    }
+    return false;
+}
+
+// Without a display Qt would abort with a message about platform plugins.
+bool HasDisplay() {
+    auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromLatin1(res::kAppTitle));
-    QApplication::setApplicationVersion(QStringLiteral("1.10"));
-    QApplication::setWindowIcon(ui::AppIcon());
+    // --help needs no window, so it works on a console without a desktop.
+    const bool helpOnly = WantsHelp(argc, argv);
+    if (!helpOnly && !HasDisplay()) {
+        std::fprintf(stderr,
+                     "zel-demo: no graphical desktop here (DISPLAY is not set). Start it from a "
+                     "desktop session, or use zelctl on a console.\n");
+        return 1;
+    }
+    std::unique_ptr<QCoreApplication> application;
+    if (helpOnly) {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QApplication>(argc, argv);
+        QApplication::setWindowIcon(ui::AppIcon());
+    }
+    QCoreApplication& app = *application;
+    QCoreApplication::setApplicationName(QString::fromLatin1(res::kAppTitle));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.10"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
