@@ -15,6 +15,7 @@
 #include "device/main_dialog_core.h"
 #include "device/views.h"
 #include "platform/message_box.h"
+#include "tests/support/message_recorder.h"
 #include "platform/pseudo_terminal.h"
 #include "serial/serial_port.h"
 
@@ -27,19 +28,7 @@ inline std::string ScratchPath(const std::string& name) {
     return ::testing::TempDir() + "/zel_" + std::to_string(::getpid()) + "_" + name;
 }
 
-// Records every message box instead of showing it.
-class MessageRecorder {
-public:
-    MessageRecorder() {
-        m_previous = platform::SetMessageBoxHandler(
-            [this](const platform::MessageBoxRequest& request) { shown.push_back(request); });
-    }
-    ~MessageRecorder() { platform::SetMessageBoxHandler(m_previous); }
-    std::vector<platform::MessageBoxRequest> shown;
-
-private:
-    platform::MessageBoxHandler m_previous;
-};
+using ::MessageRecorder;
 
 // The far end of a raw pseudo-terminal playing the transducer byte for byte, and the host's
 // port opened on it as the port dialog opens one.

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "message_recorder.h"
+#include "tests/support/message_recorder.h"
 #include "platform/pseudo_terminal.h"
 #include "serial/serial_port.h"
 

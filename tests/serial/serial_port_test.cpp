@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "message_recorder.h"
+#include "tests/support/message_recorder.h"
 #include "platform/pseudo_terminal.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/message_box.h"
+#include "tests/support/message_recorder.h"
 #include "ui/dialog.h"
 
 namespace uitest {
@@ -49,19 +50,7 @@ inline std::function<bool(QWidget*)> Titled(const QString& title) {
     return [title](QWidget* w) { return w->windowTitle() == title; };
 }
 
-// Records every message box instead of showing it.
-class MessageRecorder {
-public:
-    MessageRecorder() {
-        m_previous = platform::SetMessageBoxHandler(
-            [this](const platform::MessageBoxRequest& request) { shown.push_back(request); });
-    }
-    ~MessageRecorder() { platform::SetMessageBoxHandler(m_previous); }
-    std::vector<platform::MessageBoxRequest> shown;
-
-private:
-    platform::MessageBoxHandler m_previous;
-};
+using ::MessageRecorder;
 
 // Runs the event loop until `done` holds or `ms` pass; true when it held.
 inline bool SpinUntil(std::function<bool()> done, int ms = 5000) {
