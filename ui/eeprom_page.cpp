@@ -8,6 +8,7 @@
 #include <set>
 
 #include "device/device_state.h"
+#include "device/eeprom_row_text.h"
 #include "res/menus.h"
 #include "res/resource_ids.h"
 #include "ui/command_page.h"
@@ -57,13 +58,12 @@ void CEepromPage::CopySelection() {
     if (rows.empty()) return;
     g_clipboardText.clear();
     for (int row : rows) {
-        for (int column = 0; column < 6; ++column) {
-            if (column) g_clipboardText += '\t';
-            if (QTableWidgetItem* item = m_list->item(row, column)) {
-                g_clipboardText += item->text().toLatin1().toStdString();
-            }
+        std::vector<std::string> cells;
+        for (int column = 0; column < m_list->columnCount(); ++column) {
+            QTableWidgetItem* item = m_list->item(row, column);
+            cells.push_back(item ? item->text().toLatin1().toStdString() : std::string());
         }
-        g_clipboardText += "\r\n";
+        g_clipboardText += device::EepromRowLine(cells);
     }
     if (g_commandPageWnd) g_commandPageWnd->CopyToClipboard();
 }
