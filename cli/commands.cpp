@@ -40,16 +40,20 @@ void Print(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-// Shortest text that reads back as the same float, in "C" rules; JSON has no NaN or infinity.
-std::string JsonNumber(float value) {
-    if (!std::isfinite(value)) return "null";
+// Shortest text that reads back as the same float, in "C" rules whatever the locale.
+std::string CoefficientText(float value) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));
     std::string text = buffer;
     for (char& c : text) {
-        if (c == ',') c = '.';  // a decimal-comma locale must not leak into the JSON
+        if (c == ',') c = '.';
     }
     return text;
+}
+
+// JSON has no NaN or infinity.
+std::string JsonNumber(float value) {
+    return std::isfinite(value) ? CoefficientText(value) : "null";
 }
 
 std::string JsonString(const std::string& text) {
@@ -59,16 +63,6 @@ std::string JsonString(const std::string& text) {
         out += c;
     }
     return out + "\"";
-}
-
-std::string CoefficientText(float value) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));
-    std::string text = buffer;
-    for (char& c : text) {
-        if (c == ',') c = '.';
-    }
-    return text;
 }
 
 void PrintEepromTable(const device::StringTableView& table) {
