@@ -23,7 +23,7 @@ void CliMainDialog::EndEepromWait() {
     if (progressBar) std::fputs("\n", stderr);
 }
 
-void CliCommandPage::OnReadingsShown(const std::string& lines) {
+void CliCommandPage::OnReadingsShown(const std::string& lines, const std::vector<device::Reading>& readings) {
     // The read-out's lines end in CR LF; a terminal or a pipe wants LF.
     std::string out;
     out.reserve(lines.size());

@@ -35,7 +35,7 @@ public:
     std::atomic<long> printedReadings{0};
 
 protected:
-    void OnReadingsShown(const std::string& lines) override;
+    void OnReadingsShown(const std::string& lines, const std::vector<device::Reading>& readings) override;
 };
 
 // One run of zelctl against one port: the port (or the built-in simulated transducer), the two

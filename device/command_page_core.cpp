@@ -110,7 +110,7 @@ void CommandPageCore::ContinuousStep() {
     }
 
     ContinuousState state{std::move(m_carry), std::move(m_temperatureText), m_pressure,
-                          m_temperature, g_readingCount};
+                          m_temperature, m_rawTemperature, g_readingCount};
     const std::string c1 = FrameCommand(CurrentDeviceAddress(), "C1");
     StepResult result = ParseContinuousChunk(std::string_view(buffer, got), state, g_coefficients,
                                              [&] { SendCommand(c1); });
@@ -118,13 +118,14 @@ void CommandPageCore::ContinuousStep() {
     m_temperatureText = std::move(state.temperatureText);
     m_pressure = state.pressure;
     m_temperature = state.temperature;
+    m_rawTemperature = state.rawTemperature;
     g_readingCount = state.readingCount;
 
     if (!result.logText.empty()) {
         WriteLogText(result.logText);
         m_batchLines += result.lines;
         AppendReadoutLines(g_readoutText, m_batchLines);
-        OnReadingsShown(m_batchLines);
+        OnReadingsShown(m_batchLines, result.values);
         m_batchLines.clear();
         if (g_readoutEdit) {
             g_readoutEdit->SetText(g_readoutText);

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "device/continuous_parser.h"
 
 class CSerialPort;
 
@@ -47,6 +50,7 @@ public:
     // from one run to the next.
     float m_pressure = 0.0f;     // raw / 16777215 of the reading last processed
     float m_temperature = 0.0f;  // raw / 65535 as last refreshed
+    long m_rawTemperature = 0;   // the raw count of that refresh
     std::string m_temperatureText;
     std::string m_carry;       // unfinished text of the last read, at most kCarryCap characters
     std::string m_batchLines;  // the current step's read-out lines; empty between steps
@@ -56,8 +60,9 @@ protected:
     // the control states.
     virtual void OnAcquisitionStateChanged(bool running) {}
     // Tick thread, once per step that produced read-out lines: those lines ("%f" CR LF each),
-    // just after they joined g_readoutText. Must not wait for another thread.
-    virtual void OnReadingsShown(const std::string& lines) {}
+    // just after they joined g_readoutText, and the readings behind them, one per line. Must
+    // not wait for another thread.
+    virtual void OnReadingsShown(const std::string& lines, const std::vector<Reading>& readings) {}
 
 private:
     void Echo(const std::string& frame);

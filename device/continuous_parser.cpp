@@ -68,25 +68,29 @@ StepResult ParseContinuousChunk(std::string_view chunk, ContinuousState& state,
         size_t nextP = FindRecordLetter(text, 'P', cr + 1);
         size_t nextCr = nextP == std::string_view::npos ? nextP : text.find('\r', nextP);
 
-        state.pressure = NormalisePressure(ParseDecimalLong(value));
+        const long rawPressure = ParseDecimalLong(value);
+        state.pressure = NormalisePressure(rawPressure);
         ++result.readings;
         ++state.readingCount;
         if (state.readingCount == 1) {
             if (requestTemperature) requestTemperature();
-            state.temperature = NormaliseTemperature(ParseDecimalLong(state.temperatureText));
+            state.rawTemperature = ParseDecimalLong(state.temperatureText);
+            state.temperature = NormaliseTemperature(state.rawTemperature);
         } else if (state.readingCount >= 20) {
-            state.temperature = NormaliseTemperature(ParseDecimalLong(state.temperatureText));
+            state.rawTemperature = ParseDecimalLong(state.temperatureText);
+            state.temperature = NormaliseTemperature(state.rawTemperature);
             state.readingCount = 0;
         }
 
         if (state.temperature != 0.0f && state.pressure != 0.0f) {
-            std::string line =
-                FormatFixed6(CalculatePressure(coefficients, state.pressure, state.temperature));
+            const double psi = CalculatePressure(coefficients, state.pressure, state.temperature);
+            std::string line = FormatFixed6(psi);
             result.lines += line;
             result.lines += "\r\n";
             result.logText += '\t';
             result.logText += line;
             result.logText += "\r\n";
+            result.values.push_back({psi, rawPressure, state.rawTemperature});
             ++result.shown;
         }
 

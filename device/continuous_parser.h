@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Turning the transducer's continuous output into PSI lines, one read at a time. Records: "T" or
 // "P", two characters skipped unread, the raw count in decimal, CR. A "#" at the start of a read
@@ -22,13 +23,22 @@ struct ContinuousState {
     std::string temperatureText;  // value text of the last temperature record taken
     float pressure = 0.0f;        // normalised, of the reading last processed
     float temperature = 0.0f;     // normalised, as last refreshed
+    long rawTemperature = 0;      // the raw count of that refresh
     int readingCount = 0;         // readings since the last refresh, 0..19 between steps
+};
+
+// One shown reading: the pressure its line shows, and the raw counts it was calculated from.
+struct Reading {
+    double psi = 0.0;
+    long rawPressure = 0;
+    long rawTemperature = 0;
 };
 
 struct StepResult {
     std::string lines;    // "%f" CR LF per shown reading
     std::string logText;  // TAB "%f" CR LF per shown reading
-    int readings = 0;     // pressure records processed, shown or not
+    std::vector<Reading> values;  // per shown reading, in the order of `lines`
+    int readings = 0;             // pressure records processed, shown or not
     int shown = 0;
 };
 

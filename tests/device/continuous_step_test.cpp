@@ -62,6 +62,10 @@ TEST(ContinuousParse, Worked_example_line_at_the_first_reading) {
         ParseContinuousChunk("T0032768\r#P008388608\r", state, WorkedCoefficients(), [&] { ++c1; });
     EXPECT_EQ(result.lines, "54.000044\r\n");
     EXPECT_EQ(result.logText, "\t54.000044\r\n");
+    ASSERT_EQ(result.values.size(), 1u);
+    EXPECT_EQ(device::FormatFixed6(result.values[0].psi), "54.000044");
+    EXPECT_EQ(result.values[0].rawPressure, 8388608);
+    EXPECT_EQ(result.values[0].rawTemperature, 32768);
     EXPECT_EQ(c1, 1);
     EXPECT_EQ(state.readingCount, 1);
     EXPECT_EQ(state.temperatureText, "32768");
