@@ -15,6 +15,11 @@ enum ExitCode {
     kExitPortNotOpened = 3,
     kExitNoAnswer = 4,
     kExitPortGone = 5,
+    kExitEepromUnconfirmed = 6,  // some EEPROM bytes could not be confirmed; the rest is done
+    kExitLogFailed = 7,          // writing the log file failed during the run
+    kExitOutputFailed = 8,       // writing standard output failed (not a closed pipe)
+    kExitInterrupted = 130,      // SIGINT during the EEPROM read-out (128 + 2)
+    kExitTerminated = 143,       // SIGTERM during the EEPROM read-out (128 + 15)
 };
 
 struct Options {
