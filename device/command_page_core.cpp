@@ -109,8 +109,9 @@ void CommandPageCore::ContinuousStep() {
         return;
     }
 
-    ContinuousState state{std::move(m_carry), std::move(m_temperatureText), m_pressure,
-                          m_temperature, m_rawTemperature, g_readingCount};
+    ContinuousState state{std::move(m_carry), std::move(m_temperatureText),
+                          m_pressure,         m_temperature,
+                          m_rawTemperature,   g_readingCount};
     const std::string c1 = FrameCommand(CurrentDeviceAddress(), "C1");
     StepResult result = ParseContinuousChunk(std::string_view(buffer, got), state, g_coefficients,
                                              [&] { SendCommand(c1); });

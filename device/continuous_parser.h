@@ -35,8 +35,8 @@ struct Reading {
 };
 
 struct StepResult {
-    std::string lines;    // "%f" CR LF per shown reading
-    std::string logText;  // TAB "%f" CR LF per shown reading
+    std::string lines;            // "%f" CR LF per shown reading
+    std::string logText;          // TAB "%f" CR LF per shown reading
     std::vector<Reading> values;  // per shown reading, in the order of `lines`
     int readings = 0;             // pressure records processed, shown or not
     int shown = 0;

@@ -55,17 +55,18 @@ void MainDialogCore::EchoCommand(const std::string& text) {
     ShowMonitor();
 }
 
-void MainDialogCore::CollectResponse() {
+uint32_t MainDialogCore::CollectResponse() {
     char buffer[kReadSize + 1];
     // Checked before the lock: OnPortGone must not run under it.
     const bool present = CheckPortPresent(m_readPort);
     std::lock_guard lock(PortMutex());
     g_responseText.clear();
-    if (!present) return;
+    if (!present) return 0;
     uint32_t got = 0;
-    if (!m_readPort->Read(buffer, kReadSize, &got) || got == 0) return;
+    if (!m_readPort->Read(buffer, kReadSize, &got) || got == 0) return 0;
     buffer[got] = '\0';
     g_responseText.assign(buffer, std::strlen(buffer));  // bytes after a NUL are dropped
+    return got;
 }
 
 void MainDialogCore::AppendResponse(std::string text) {
@@ -84,53 +85,6 @@ void MainDialogCore::SendFrame(const std::string& frame) {
     }
     std::lock_guard lock(PortMutex());
     if (m_port) m_port->Write(frame.data(), static_cast<uint32_t>(frame.size()));
-}
-
-void MainDialogCore::ReadEeprom() {
-    TableView* list = g_eepromList;
-    if (list) {
-        list->SetFocus();
-        list->DeleteAllItems();
-        for (size_t c = 0; c < kEepromColumns.size(); ++c) {
-            list->InsertColumn(static_cast<int>(c), kEepromColumns[c].title,
-                               kEepromColumns[c].widthPixels);
-        }
-        list->SetGridLinesAndFullRowSelect();
-    }
-    CreateEepromWaitNotice();
-    SendFrame(kEepromPrologueFrame);
-    ShowEepromWaitCursor();
-    m_readPort = m_port;
-    platform::Sleep(10);
-
-    const auto& rows = EepromRows();
-    for (int r = 0; r < kEepromRows; ++r) {
-        int item = -1;
-        if (list) {
-            item = list->InsertItem();
-            list->SetItemText(item, 0, rows[r].description);
-            list->SetItemText(item, 1, rows[r].address);
-        }
-        std::string word = "0x";
-        for (int j = 0; j < 4; ++j) {
-            const int address = 4 * r + j;
-            SendFrame(EepromReadFrame(Address(), address));
-            platform::Sleep(20);
-            CollectResponse();
-            std::string reply = ResponseTextCopy();
-            if (reply.empty()) {
-                platform::Sleep(20);
-                CollectResponse();
-                reply = ResponseTextCopy();
-            }
-            const std::string byteText = EepromByteText(reply);
-            if (list) list->SetItemText(item, 2 + j, byteText);
-            word += byteText;
-            OnEepromByteRead(address, byteText);
-        }
-        if (r < kCoefficientRows) g_coefficients[r] = DecodeCoefficientWord(word);
-    }
-    EndEepromWait();
 }
 
 void MainDialogCore::StartTimer(CAcqTimer::CapsQuery caps) {

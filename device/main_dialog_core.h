@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "device/acq_timer.h"
 
@@ -26,8 +28,9 @@ public:
     // CR LF. Echoes never trim the monitor.
     void EchoCommand(const std::string& text);
     // Reads up to 512 bytes from m_readPort into g_responseText (cut at a NUL); empty when
-    // nothing came. Tick thread, and the UI during the EEPROM read-out.
-    void CollectResponse();
+    // nothing came. Returns the number of bytes read, NULs and what follows them included.
+    // Tick thread, and the UI during the EEPROM read-out.
+    uint32_t CollectResponse();
     // Tick thread. Appends received text to the monitor (CR made CR LF, trimmed past 2000
     // characters) and shows it.
     void AppendResponse(std::string text);
@@ -35,7 +38,18 @@ public:
     // UI thread, before the timer starts. Sends "*02IN\r", then reads the 256 bytes one command
     // each (20 ms, plus 20 ms when nothing came), fills g_eepromList with the 64 rows and decodes
     // rows 0..36 into g_coefficients. 5.1 to 10.3 s; the hooks below run around it.
+    // A byte counts only when exactly one whole reply came in its windows; otherwise the line is
+    // left to go quiet (late replies are read and thrown away) and the byte is asked for again,
+    // a bounded number of times. The outcome is in m_eepromReadout.
     void ReadEeprom();
+
+    struct EepromReadoutResult {
+        bool answered = false;  // anything at all came back
+        bool stopped = false;   // ended early: the port went away or the read-out was cancelled
+        std::vector<int> unconfirmedRows;  // rows with a byte whose reply could not be confirmed
+        int repeatedReads = 0;             // reads beyond the 256
+    };
+    EepromReadoutResult m_eepromReadout;
 
     // UI thread. Creates and starts m_timer (the tick starts running).
     void StartTimer(CAcqTimer::CapsQuery caps = {});
@@ -62,8 +76,14 @@ protected:
     virtual void ShowEepromWaitCursor() {}
     virtual void OnEepromByteRead(int byteAddress, const std::string& byteText) {}
     virtual void EndEepromWait() {}
+    // After the wait notice, once, when the transducer answered but some rows could not be
+    // confirmed: says which, in the application's message box.
+    virtual void OnEepromUnconfirmed(const std::vector<int>& rows);
+    // Polled during the read-out; true ends it at once (the rest of the table shows "00").
+    virtual bool EepromReadoutCancelled() { return false; }
 
 private:
+    struct Readout;
     std::string Address() const;  // m_deviceAddress, "01" while it is unset
     void SendFrame(const std::string& frame);
 };

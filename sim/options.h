@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bitset>
 #include <string>
 
 namespace sim {
@@ -15,6 +16,15 @@ struct Faults {
     bool hashRestarts = false;      // a "#" before about one continuous record in 50
     double recordsPerSecond = 150;  // continuous output rate (1000: more than a host takes)
     int disconnectAfterMs = -1;     // closes the master this long after Start (-1: never)
+    // EEPROM reads of chosen bytes: answered late, answered twice, or stalling the whole
+    // simulator (nothing read or sent) for a moment. Each strikes the first read of its byte
+    // since Start, or every read with byteFaultsEveryRead.
+    std::bitset<256> lateBytes;
+    int lateReplyMs = 80;
+    std::bitset<256> doubledBytes;
+    int stallAtByte = -1;
+    int stallMs = 150;
+    bool byteFaultsEveryRead = false;
 };
 
 struct Options {

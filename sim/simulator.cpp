@@ -48,6 +48,7 @@ struct Simulator::Impl {
     void Run();
     void ReadFrames(double now);
     void Queue(Output output, double now);
+    void Stall(int milliseconds);
     void Flush(double now);
 
     Options options;
@@ -240,18 +241,27 @@ void Simulator::Impl::ReadFrames(double now) {
                 continue;
             }
             std::vector<Output> outputs;
+            int stallMs = 0;
             if (!overlong) {
                 std::lock_guard lock(mutex);
                 frames.push_back({now, partialFrame});
                 transducer->HandleFrame(partialFrame, now, &outputs);
                 // Before the answer goes out: a host that has it sees the new state.
                 continuous = transducer->Continuous();
+                stallMs = transducer->TakeStall();
             }
             partialFrame.clear();
             overlong = false;
             for (auto& output : outputs) Queue(std::move(output), now);
+            if (stallMs > 0) Stall(stallMs);
         }
     }
+}
+
+// Nothing read, nothing sent: what the host writes meanwhile waits in the pty. Stop ends it.
+void Simulator::Impl::Stall(int milliseconds) {
+    pollfd wake{wakeFd, POLLIN, 0};
+    ::poll(&wake, 1, milliseconds);
 }
 
 void Simulator::Impl::Queue(Output output, double now) {

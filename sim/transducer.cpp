@@ -1,5 +1,6 @@
 #include "sim/transducer.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "sim/calibration.h"
@@ -122,6 +123,12 @@ void Transducer::ReadByte(const std::string& args, std::vector<Output>* out) {
     if (m_faults.outOfRangeBytes) value += address % 2 == 0 ? 256 : -256;
     Output reply = Text("RD=" + std::to_string(value) + "\r");
     reply.delayMs = m_faults.eepromReplyDelayMs;
+    const bool strikes = m_reads[address]++ == 0 || m_faults.byteFaultsEveryRead;
+    if (strikes && m_faults.lateBytes.test(address)) {
+        reply.delayMs = std::max(reply.delayMs, m_faults.lateReplyMs);
+    }
+    if (strikes && m_faults.stallAtByte == address) m_stallMs = m_faults.stallMs;
+    if (strikes && m_faults.doubledBytes.test(address)) out->push_back(reply);
     out->push_back(std::move(reply));
 }
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/options.h"
@@ -48,6 +49,8 @@ public:
     bool Continuous() const { return m_mode != Mode::None; }
     const std::array<uint8_t, 256>& Eeprom() const { return m_eeprom; }
     uint64_t Dropped() const { return m_dropped; }
+    // A stall the last frame asked for (the stall fault), in milliseconds; 0 when none. Clears it.
+    int TakeStall() { return std::exchange(m_stallMs, 0); }
 
 private:
     enum class Mode { None, Temperature, Pressure };
@@ -64,6 +67,8 @@ private:
     Mode m_mode = Mode::None;
     double m_nextDue = 0;
     uint64_t m_dropped = 0;
+    std::array<int, 256> m_reads{};  // rd frames per address since Start
+    int m_stallMs = 0;
     std::mt19937 m_random;
 };
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bitset>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -41,6 +42,15 @@ Faults:
   --rate N                continuous records a second (default 150; 1000 is more than a host
                           reading 512 bytes every 100 ms takes)
   --disconnect-after MS   close the line MS milliseconds after start: the host sees a hang-up
+  --late-bytes LIST       answer the rd of these bytes late (LIST: hex addresses and ranges,
+                          e.g. 0c,10-13,a0)
+  --late-ms MS            how late (default 80: after both of the host's windows)
+  --doubled-bytes LIST    answer the rd of these bytes twice
+  --stall-at HH           the rd of byte HH stalls the whole simulator: nothing is read or
+                          sent for a moment
+  --stall-ms MS           how long (default 150)
+  --every-read            the three faults above strike every read of their bytes (default:
+                          only the first read since start)
   --help                  this text
 
 Frames (ASCII, each ending in CR; XX is the address; frames for other addresses are ignored):
@@ -81,6 +91,32 @@ bool ParseRate(std::string_view text, double* value) {
     if (!ParseInt(text, 1, 100000, &whole)) return false;
     *value = static_cast<double>(whole);
     return true;
+}
+
+bool ParseHexAddress(std::string_view text, long* value) {
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), *value, 16);
+    return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size() &&
+           *value >= 0 && *value <= 255;
+}
+
+// "0c,10-13,a0": hex byte addresses and inclusive ranges.
+bool ParseByteList(std::string_view text, std::bitset<256>* bytes) {
+    bytes->reset();
+    while (!text.empty()) {
+        const size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        const size_t dash = item.find('-');
+        long first = 0, last = 0;
+        if (!ParseHexAddress(item.substr(0, dash), &first)) return false;
+        last = first;
+        if (dash != std::string_view::npos && !ParseHexAddress(item.substr(dash + 1), &last))
+            return false;
+        if (last < first) return false;
+        for (long a = first; a <= last; ++a) bytes->set(static_cast<size_t>(a));
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+    }
+    return bytes->any();
 }
 
 int Usage(const std::string& message) {
@@ -143,6 +179,26 @@ int main(int argc, char** argv) {
             if (!value(&text) || !ParseInt(text, 0, 86400000L, &number))
                 return Usage("--disconnect-after needs milliseconds");
             options.faults.disconnectAfterMs = static_cast<int>(number);
+        } else if (arg == "--late-bytes") {
+            if (!value(&text) || !ParseByteList(text, &options.faults.lateBytes))
+                return Usage("--late-bytes needs hex byte addresses, e.g. 0c,10-13");
+        } else if (arg == "--late-ms") {
+            if (!value(&text) || !ParseInt(text, 0, 60000, &number))
+                return Usage("--late-ms needs milliseconds (0 to 60000)");
+            options.faults.lateReplyMs = static_cast<int>(number);
+        } else if (arg == "--doubled-bytes") {
+            if (!value(&text) || !ParseByteList(text, &options.faults.doubledBytes))
+                return Usage("--doubled-bytes needs hex byte addresses, e.g. 0c,10-13");
+        } else if (arg == "--stall-at") {
+            if (!value(&text) || !ParseHexAddress(text, &number))
+                return Usage("--stall-at needs a hex byte address (00 to ff)");
+            options.faults.stallAtByte = static_cast<int>(number);
+        } else if (arg == "--stall-ms") {
+            if (!value(&text) || !ParseInt(text, 0, 60000, &number))
+                return Usage("--stall-ms needs milliseconds (0 to 60000)");
+            options.faults.stallMs = static_cast<int>(number);
+        } else if (arg == "--every-read") {
+            options.faults.byteFaultsEveryRead = true;
         } else {
             return Usage("unknown option " + std::string(arg));
         }

@@ -93,6 +93,42 @@ TEST_F(Faults, Eeprom_delay_of_50_ms_is_late_and_taken_for_the_next_byte) {
     EXPECT_EQ(SimHost::ReplyValue(answer), image[1]);
 }
 
+TEST_F(Faults, Late_doubled_and_stalled_bytes_strike_their_first_read_only) {
+    struct Case {
+        const char* name;
+        void (*set)(sim::Faults&);
+        double minDelay;
+        int answers;
+    };
+    const Case cases[] = {
+        {"late", [](sim::Faults& f) { f.lateBytes.set(0x10); }, 0.080, 1},
+        {"doubled", [](sim::Faults& f) { f.doubledBytes.set(0x10); }, 0.0, 2},
+        {"stall",
+         [](sim::Faults& f) {
+             f.stallAtByte = 0x10;
+             f.stallMs = 120;
+         },
+         0.120, 1},
+    };
+    const auto image = sim::DefaultEeprom();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Faults faults;
+        c.set(faults);
+        Start(faults);
+        std::string answer;
+        EXPECT_GE(AnswerDelay("*01rd10\r", &answer), c.minDelay);
+        if (c.answers == 2) answer += host->ReadLines(1);
+        const std::string reply = "RD=" + std::to_string(image[0x10]) + "\r";
+        EXPECT_EQ(answer, c.answers == 2 ? reply + reply : reply);
+        // The second read of the byte is answered once, as any other.
+        AnswerDelay("*01rd10\r", &answer);
+        EXPECT_EQ(answer + host->ReadFor(0.1), reply);
+        host.reset();
+        simulator.reset();
+    }
+}
+
 TEST_F(Faults, Out_of_range_bytes_answer_outside_0_to_255) {
     sim::Faults faults;
     faults.outOfRangeBytes = true;

@@ -1,0 +1,249 @@
+#include "device/eeprom_readout.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+
+#include "device/command_frames.h"
+#include "device/device_state.h"
+#include "device/eeprom_map.h"
+#include "device/main_dialog_core.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
+
+namespace device {
+
+int CountEepromReplies(std::string_view text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '='));
+}
+
+bool IsOneWholeEepromReply(std::string_view text) {
+    return CountEepromReplies(text) == 1 && text.find('\r', text.find('=')) != text.npos;
+}
+
+std::string UnconfirmedRowsMessage(const std::vector<int>& rows) {
+    const auto& info = EepromRows();
+    std::string names;
+    bool coefficient = false;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (i > 0) names += i + 1 == rows.size() ? " and " : ", ";
+        names += std::string(info[rows[i]].description) + " (" + info[rows[i]].address + ")";
+        coefficient = coefficient || rows[i] < kCoefficientRows;
+    }
+    std::string text = std::string(rows.size() == 1 ? "The EEPROM row " : "The EEPROM rows ") +
+                       names +
+                       " could not be confirmed: the transducer's replies came late or more "
+                       "than once, also when asked again. The values shown for them may be wrong";
+    text += coefficient ? ", and so may the calculated pressure." : ".";
+    return text;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr int kTriesPerByte = 3;
+constexpr int kRepeatBudget = 64;   // repeated reads in a whole read-out: a bad line costs seconds
+constexpr auto kQuiet = 25ms;       // the line counts as quiet this long after its last byte
+constexpr auto kLateLimit = 200ms;  // how long a missing reply is waited for
+constexpr auto kListenCap = 600ms;  // a line that never goes quiet
+constexpr uint32_t kPollStepMs = 2;
+constexpr int kSlowAfter = 4;    // bytes in a row answered only late: the line is slow
+constexpr int kSilentAfter = 2;  // bytes in a row with nothing at all: the transducer is silent
+
+}  // namespace
+
+// One read-out: the byte-by-byte protocol and what it learns about the line on the way.
+struct MainDialogCore::Readout {
+    struct Attempt {
+        std::string text;  // as CollectResponse gives it, one window after the other
+        uint32_t raw = 0;  // bytes that arrived, also those a NUL hid
+    };
+
+    MainDialogCore& core;
+    EepromReadoutResult& result;
+    std::array<std::string, 256> replies{};  // the text each byte text was read from
+    std::array<bool, 256> confirmed{};
+    bool slowLine = false;  // first tries listen as retries do
+    int lateRun = 0;
+    int silentRun = 0;
+
+    bool Stopped() {
+        if (!result.stopped && (core.EepromReadoutCancelled() ||
+                                (core.m_readPort && !CheckPortPresent(core.m_readPort)))) {
+            result.stopped = true;
+        }
+        return result.stopped;
+    }
+
+    uint32_t Collect(Attempt& a) {
+        const uint32_t got = core.CollectResponse();
+        a.text += ResponseTextCopy();
+        a.raw += got;
+        if (got > 0) result.answered = true;
+        return got;
+    }
+
+    void Send(int address) { core.SendFrame(EepromReadFrame(core.Address(), address)); }
+
+    // The fixed windows of a first try: 20 ms, and 20 ms more when nothing came.
+    Attempt Windows(int address) {
+        Attempt a;
+        Send(address);
+        platform::Sleep(20);
+        Collect(a);
+        if (a.text.empty() && !Stopped()) {
+            platform::Sleep(20);
+            Collect(a);
+        }
+        return a;
+    }
+
+    // Collects until the line has been quiet for kQuiet after its last byte, or for kLateLimit
+    // when nothing came at all.
+    Attempt Listen() {
+        Attempt a;
+        const auto start = Clock::now();
+        auto last = start;
+        while (!Stopped()) {
+            platform::Sleep(kPollStepMs);
+            const bool got = Collect(a) > 0;
+            const auto now = Clock::now();
+            if (got) last = now;
+            if (now - start >= kListenCap) break;
+            if (a.raw > 0 ? now - last >= kQuiet : now - start >= kLateLimit) break;
+        }
+        return a;
+    }
+
+    Attempt Listening(int address) {
+        Send(address);
+        return Listen();
+    }
+
+    // Reads byte `address` until it is confirmed, or its tries or the read-out's repeats run out.
+    // Leaves the text of the last try in replies[address].
+    void ReadByte(int address) {
+        Attempt a = slowLine ? Listening(address) : Windows(address);
+        replies[address] = a.text;
+        bool crowded = CountEepromReplies(a.text) > 1;
+        if (IsOneWholeEepromReply(a.text)) {
+            confirmed[address] = true;
+            silentRun = 0;
+            lateRun = 0;
+            return;
+        }
+        // Silent so far: answered as an unanswered byte always was, 40 ms and "00".
+        if (a.raw == 0 && silentRun >= kSilentAfter) return;
+
+        bool listened = slowLine;
+        bool late = false;
+        for (int tries = 1; !Stopped(); ++tries) {
+            // What the windows missed is thrown away; a listening try that heard nothing has
+            // waited long enough already.
+            if (!(listened && a.raw == 0)) {
+                const Attempt rest = Listen();
+                crowded = crowded || CountEepromReplies(a.text) + CountEepromReplies(rest.text) > 1;
+                late = late || (tries == 1 && a.raw == 0 && rest.raw > 0);
+                a.raw += rest.raw;
+            }
+            if (!result.answered) {
+                silentRun = kSilentAfter;  // the transducer has said nothing at all
+                return;
+            }
+            if (tries >= kTriesPerByte || result.repeatedReads >= kRepeatBudget || Stopped()) break;
+            ++result.repeatedReads;
+            a = Listening(address);
+            listened = true;
+            replies[address] = a.text;
+            crowded = crowded || CountEepromReplies(a.text) > 1;
+            if (IsOneWholeEepromReply(a.text)) {
+                confirmed[address] = true;
+                break;
+            }
+        }
+        silentRun = confirmed[address] || a.raw > 0 ? 0 : silentRun + 1;
+        lateRun = late && confirmed[address] ? lateRun + 1 : 0;
+        if (lateRun >= kSlowAfter) slowLine = true;
+        // A window that held two replies means one came late. If it was the previous byte's,
+        // the previous byte took an older reply for its own: ask for it again too.
+        if (crowded && address > 0 && confirmed[address - 1]) Verify(address - 1);
+    }
+
+    void Verify(int address) {
+        if (result.repeatedReads >= kRepeatBudget || Stopped()) return;
+        ++result.repeatedReads;
+        const Attempt a = Listening(address);
+        confirmed[address] = IsOneWholeEepromReply(a.text);
+        if (confirmed[address]) {
+            replies[address] = a.text;
+        } else {
+            Listen();
+        }
+    }
+};
+
+void MainDialogCore::ReadEeprom() {
+    m_eepromReadout = {};
+    TableView* list = g_eepromList;
+    if (list) {
+        list->SetFocus();
+        list->DeleteAllItems();
+        for (size_t c = 0; c < kEepromColumns.size(); ++c) {
+            list->InsertColumn(static_cast<int>(c), kEepromColumns[c].title,
+                               kEepromColumns[c].widthPixels);
+        }
+        list->SetGridLinesAndFullRowSelect();
+    }
+    CreateEepromWaitNotice();
+    SendFrame(kEepromPrologueFrame);
+    ShowEepromWaitCursor();
+    m_readPort = m_port;
+    platform::Sleep(10);
+
+    Readout readout{*this, m_eepromReadout};
+    const auto& rows = EepromRows();
+    std::array<int, kEepromRows> items{};
+    for (int r = 0; r < kEepromRows; ++r) {
+        items[r] = -1;
+        if (list) {
+            items[r] = list->InsertItem();
+            list->SetItemText(items[r], 0, rows[r].description);
+            list->SetItemText(items[r], 1, rows[r].address);
+        }
+        for (int j = 0; j < 4; ++j) {
+            const int address = 4 * r + j;
+            // Once the port is gone or the read-out is cancelled, the rest shows "00" at once.
+            if (!readout.Stopped()) readout.ReadByte(address);
+            const std::string byteText = EepromByteText(readout.replies[address]);
+            if (list) list->SetItemText(items[r], 2 + j, byteText);
+            if (!m_eepromReadout.stopped) OnEepromByteRead(address, byteText);
+        }
+    }
+    // A byte asked for again after its row was shown (see Readout::Verify) may have changed.
+    for (int r = 0; r < kEepromRows; ++r) {
+        std::string word = "0x";
+        bool rowConfirmed = true;
+        for (int j = 0; j < 4; ++j) {
+            const int address = 4 * r + j;
+            const std::string byteText = EepromByteText(readout.replies[address]);
+            if (list) list->SetItemText(items[r], 2 + j, byteText);
+            word += byteText;
+            rowConfirmed = rowConfirmed && readout.confirmed[address];
+        }
+        if (r < kCoefficientRows) g_coefficients[r] = DecodeCoefficientWord(word);
+        if (!rowConfirmed) m_eepromReadout.unconfirmedRows.push_back(r);
+    }
+    EndEepromWait();
+    if (m_eepromReadout.answered && !m_eepromReadout.stopped &&
+        !m_eepromReadout.unconfirmedRows.empty()) {
+        OnEepromUnconfirmed(m_eepromReadout.unconfirmedRows);
+    }
+}
+
+void MainDialogCore::OnEepromUnconfirmed(const std::vector<int>& rows) {
+    platform::AppMessageBox(UnconfirmedRowsMessage(rows), platform::MessageIcon::Exclamation);
+}
+
+}  // namespace device
