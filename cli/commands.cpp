@@ -1,10 +1,11 @@
 #include "cli/commands.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -15,6 +16,7 @@
 #include "device/eeprom_map.h"
 #include "device/eeprom_row_text.h"
 #include "device/pressure_log.h"
+#include "platform/file_check.h"
 #include "serial/port_probe.h"
 #include "sim/simulator.h"
 
@@ -23,21 +25,19 @@ namespace {
 
 using namespace std::chrono_literals;
 
-extern "C" void RequestStop(int) {
-    StopRequested() = true;
-}
-
-void CatchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = RequestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);  // a closed output pipe is seen by the write instead
-}
-
 void Print(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+// After the data went out: kExitOutputFailed when standard output could not take it (a closed
+// pipe is the reader's choice and no failure).
+int FinishOutput() {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return kExitDone;
+    if (errno == EPIPE) return kExitDone;
+    std::fprintf(stderr, "zelctl: standard output could not be written: %s\n",
+                 std::strerror(errno));
+    return kExitOutputFailed;
 }
 
 // Shortest text that reads back as the same float, in "C" rules whatever the locale.
@@ -145,17 +145,11 @@ int RunPorts(const Options& options) {
 }
 
 int RunEeprom(const Options& options) {
+    CatchStopSignals();
     Session session;
     if (int code = session.Open(options); code != kExitDone) return code;
-    bool answered = session.ReadEeprom();
-    if (session.PortGone()) {
-        std::fprintf(stderr, "zelctl: the port went away during the EEPROM read-out\n");
-        return kExitPortGone;
-    }
-    if (!answered) {
-        std::fprintf(stderr, "zelctl: the transducer never answered (every EEPROM byte empty)\n");
-        return kExitNoAnswer;
-    }
+    const int readout = session.ReadEeprom();
+    if (readout != kExitDone && readout != kExitEepromUnconfirmed) return readout;
     if (options.tsv) {
         PrintEepromTsv(session.eepromTable);
     } else if (options.json) {
@@ -163,22 +157,23 @@ int RunEeprom(const Options& options) {
     } else {
         PrintEepromTable(session.eepromTable);
     }
-    std::fflush(stdout);
-    return kExitDone;
+    const int output = FinishOutput();
+    return output != kExitDone ? output : readout;
 }
 
 int RunAcquire(const Options& options) {
     CatchStopSignals();
+    // Before anything goes to the transducer; an existing file is not touched yet.
+    if (std::string reason;
+        !options.logPath.empty() && !platform::CanWriteFile(options.logPath, &reason)) {
+        std::fprintf(stderr, "zelctl: the log file %s cannot be written: %s\n",
+                     options.logPath.c_str(), reason.c_str());
+        return kExitUsage;
+    }
     Session session;
     if (int code = session.Open(options); code != kExitDone) return code;
-    if (!session.ReadEeprom()) {
-        if (session.PortGone()) {
-            std::fprintf(stderr, "zelctl: the port went away during the EEPROM read-out\n");
-            return kExitPortGone;
-        }
-        std::fprintf(stderr, "zelctl: the transducer never answered (every EEPROM byte empty)\n");
-        return kExitNoAnswer;
-    }
+    const int readout = session.ReadEeprom();
+    if (readout != kExitDone && readout != kExitEepromUnconfirmed) return readout;
     session.dialog.StartTimer();
 
     g_logChecked = !options.logPath.empty();
@@ -207,14 +202,24 @@ int RunAcquire(const Options& options) {
     }
 
     session.page.StopContinuous();
-    if (g_logChecked) device::CloseLog();
+    bool logFailed = session.page.logFailed;
+    if (g_logChecked && !device::CloseLog()) {
+        std::fprintf(stderr, "zelctl: %s\n", device::LogFailureMessage().c_str());
+        logFailed = true;
+    }
     session.dialog.CloseSequence();
-    std::fflush(stdout);
+    if (session.page.m_fellBehind) {
+        std::fprintf(stderr, "zelctl: warning: %s\n",
+                     device::StopDiscardedText(session.page.m_stopDiscardedBytes).c_str());
+    }
+    const int output = FinishOutput();
     if (gone) {
         std::fprintf(stderr, "zelctl: the port went away during the run\n");
         return kExitPortGone;
     }
-    return kExitDone;
+    if (logFailed) return kExitLogFailed;
+    if (session.page.outputFailed || output != kExitDone) return kExitOutputFailed;
+    return readout;
 }
 
 int RunSend(const Options& options) {

@@ -1,6 +1,11 @@
 #include "cli/session.h"
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 #include "device/device_state.h"
 #include "serial/port_probe.h"
@@ -8,8 +13,7 @@
 
 namespace cli {
 
-void CliMainDialog::OnEepromByteRead(int byteAddress, const std::string& byteText) {
-    if (!device::ResponseTextCopy().empty()) ++answeredBytes;
+void CliMainDialog::OnEepromByteRead(int byteAddress, const std::string&) {
     if (!progressBar) return;
     const int done = byteAddress + 1;
     const int width = 40;
@@ -23,7 +27,12 @@ void CliMainDialog::EndEepromWait() {
     if (progressBar) std::fputs("\n", stderr);
 }
 
-void CliCommandPage::OnReadingsShown(const std::string& lines, const std::vector<device::Reading>& readings) {
+bool CliMainDialog::EepromReadoutCancelled() {
+    return StopRequested();
+}
+
+void CliCommandPage::OnReadingsShown(const std::string& lines,
+                                     const std::vector<device::Reading>&) {
     // The read-out's lines end in CR LF; a terminal or a pipe wants LF.
     std::string out;
     out.reserve(lines.size());
@@ -33,16 +42,57 @@ void CliCommandPage::OnReadingsShown(const std::string& lines, const std::vector
         if (c == '\n') ++count;
         out += c;
     }
-    // A closed pipe (zelctl ... | head) ends the run like Ctrl-C, through the stop sequence.
+    // A closed pipe (zelctl ... | head) ends the run like Ctrl-C, through the stop sequence;
+    // any other failure (a full disk) does too, and says so.
+    errno = 0;
     if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
+        if (errno != EPIPE && !outputFailed.exchange(true)) {
+            std::fprintf(stderr, "zelctl: standard output could not be written: %s\n",
+                         std::strerror(errno));
+        }
         StopRequested() = true;
     }
     printedReadings += count;
 }
 
+void CliCommandPage::OnFallingBehind() {
+    std::fprintf(stderr, "zelctl: warning: %s\n", device::FallingBehindText().c_str());
+}
+
+void CliCommandPage::OnLogFailed(const std::string& message) {
+    std::fprintf(stderr, "zelctl: %s\n", message.c_str());
+    logFailed = true;
+    StopRequested() = true;
+}
+
+namespace {
+
+std::atomic<int> g_stopSignal{0};
+
+extern "C" void RequestStop(int signal) {
+    g_stopSignal = signal;
+    StopRequested() = true;
+}
+
+}  // namespace
+
 std::atomic<bool>& StopRequested() {
     static std::atomic<bool> requested{false};
     return requested;
+}
+
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+int StopSignal() {
+    return g_stopSignal;
 }
 
 std::unique_ptr<sim::Simulator> StartSimulator(std::string* portPath) {
@@ -98,11 +148,21 @@ int Session::Open(const Options& options) {
     return kExitDone;
 }
 
-bool Session::ReadEeprom() {
+int Session::ReadEeprom() {
     dialog.progressBar = ::isatty(STDERR_FILENO);
-    dialog.answeredBytes = 0;
     dialog.ReadEeprom();
-    return dialog.answeredBytes > 0;
+    const auto& outcome = dialog.m_eepromReadout;
+    if (StopSignal() != 0) return 128 + StopSignal();
+    if (PortGone()) {
+        std::fprintf(stderr, "zelctl: the port went away during the EEPROM read-out\n");
+        return kExitPortGone;
+    }
+    if (!outcome.answered) {
+        std::fprintf(stderr, "zelctl: the transducer never answered (every EEPROM byte empty)\n");
+        return kExitNoAnswer;
+    }
+    // The rows were named on standard error through the message-box hook.
+    return outcome.unconfirmedRows.empty() ? kExitDone : kExitEepromUnconfirmed;
 }
 
 bool Session::PortGone() const {

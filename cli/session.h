@@ -22,20 +22,26 @@ namespace cli {
 class CliMainDialog : public device::MainDialogCore {
 public:
     bool progressBar = false;
-    int answeredBytes = 0;
 
 protected:
     void OnEepromByteRead(int byteAddress, const std::string& byteText) override;
     void EndEepromWait() override;
+    bool EepromReadoutCancelled() override;
 };
 
 // The command page's measurement side: prints each step's read-out lines to standard output.
+// A failed write of the output or the log ends the run (through StopRequested).
 class CliCommandPage : public device::CommandPageCore {
 public:
     std::atomic<long> printedReadings{0};
+    std::atomic<bool> outputFailed{false};
+    std::atomic<bool> logFailed{false};
 
 protected:
-    void OnReadingsShown(const std::string& lines, const std::vector<device::Reading>& readings) override;
+    void OnReadingsShown(const std::string& lines,
+                         const std::vector<device::Reading>& readings) override;
+    void OnFallingBehind() override;
+    void OnLogFailed(const std::string& message) override;
 };
 
 // One run of zelctl against one port: the port (or the built-in simulated transducer), the two
@@ -50,8 +56,10 @@ public:
     // Returns kExitDone, or kExitPortNotOpened after saying why on standard error.
     int Open(const Options& options);
 
-    // Reads the EEPROM as the program does. False when not a single byte was answered.
-    bool ReadEeprom();
+    // Reads the EEPROM as the program does. Returns kExitDone, or the code of what went wrong
+    // after saying so on standard error: interrupted, the port gone, never answered, or
+    // bytes that could not be confirmed (the table is complete then).
+    int ReadEeprom();
 
     bool PortGone() const;
 
@@ -66,8 +74,14 @@ private:
     std::unique_ptr<sim::Simulator> m_simulator;
 };
 
-// Set by Ctrl-C, SIGTERM, or standard output going away: the run ends through the stop sequence.
+// Set by Ctrl-C, SIGTERM, standard output going away or a failed write: the run ends through
+// the stop sequence (during the EEPROM read-out, at once).
 std::atomic<bool>& StopRequested();
+// SIGINT or SIGTERM from then on set StopRequested; SIGPIPE and SIGXFSZ are ignored, so that
+// the write sees a closed pipe or a file grown too large.
+void CatchStopSignals();
+// The signal that asked for the stop, 0 for none.
+int StopSignal();
 
 // Starts the built-in simulated transducer; returns its port path, or empty after saying why.
 std::unique_ptr<sim::Simulator> StartSimulator(std::string* portPath);

@@ -1,5 +1,6 @@
 #include "device/command_page_core.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "device/command_frames.h"
@@ -15,26 +16,38 @@ namespace device {
 namespace {
 
 constexpr uint32_t kReadSize = 512;
+// A second of full reads: more than a burst after a late tick.
+constexpr int kFullReadsBehind = 10;
+
+// Writes `frame` up to its first NUL, as a C string would be written. Under the port lock.
+void WriteFrame(CSerialPort* port, const std::string& frame) {
+    const size_t length = std::min(frame.find('\0'), frame.size());
+    if (port && length > 0) port->Write(frame.data(), static_cast<uint32_t>(length));
+}
 
 }  // namespace
+
+std::string FallingBehindText() {
+    return "The transducer sends more than a read every 100 ms takes in (512 bytes, about 440 "
+           "readings a second): readings fall behind and may be lost.";
+}
+
+std::string StopDiscardedText(long bytes) {
+    return "The stop threw away " + std::to_string(bytes) + " bytes of unread output.";
+}
 
 CommandPageCore::~CommandPageCore() = default;
 
 void CommandPageCore::SendCommand() {
     std::lock_guard lock(PortMutex());
-    // Up to the first NUL, as a C string would be written.
-    const size_t length =
-        m_command.find('\0') == std::string::npos ? m_command.size() : m_command.find('\0');
-    if (m_port && length > 0) m_port->Write(m_command.data(), static_cast<uint32_t>(length));
+    WriteFrame(m_port, m_command);
     m_command.clear();
 }
 
 void CommandPageCore::SendCommand(const std::string& frame) {
     std::lock_guard lock(PortMutex());
     m_command = frame;
-    const size_t length =
-        m_command.find('\0') == std::string::npos ? m_command.size() : m_command.find('\0');
-    if (m_port && length > 0) m_port->Write(m_command.data(), static_cast<uint32_t>(length));
+    WriteFrame(m_port, m_command);
     m_command.clear();
 }
 
@@ -65,14 +78,17 @@ void CommandPageCore::SendManualCommand() {
     SendCommand(frame);
 }
 
-void CommandPageCore::DrainPort() {
+uint32_t CommandPageCore::DrainPort() {
     char buffer[kReadSize];
     std::lock_guard lock(PortMutex());
     uint32_t got = 0;
-    if (m_port && !m_port->IsGone()) m_port->Read(buffer, kReadSize, &got);
+    if (!m_port || m_port->IsGone() || !m_port->Read(buffer, kReadSize, &got)) return 0;
+    return got;
 }
 
 void CommandPageCore::StartContinuous() {
+    m_fellBehind = false;
+    m_fullReads = 0;
     g_acquisitionStopped = false;
     g_continuousMode = true;
     OnAcquisitionStateChanged(true);
@@ -85,13 +101,13 @@ void CommandPageCore::StartContinuous() {
 
 void CommandPageCore::StopContinuous() {
     g_acquisitionStopped = true;
-    DrainPort();
+    m_stopDiscardedBytes = DrainPort();
     const std::string stop = FrameCommand(CurrentDeviceAddress(), "IN");
     SendCommand(stop);
     platform::Sleep(20);
     SendCommand(stop);
     platform::Sleep(20);
-    DrainPort();
+    m_stopDiscardedBytes += DrainPort();
     g_continuousMode = false;
     OnAcquisitionStateChanged(false);
 }
@@ -108,6 +124,8 @@ void CommandPageCore::ContinuousStep() {
         g_tickReady = true;
         return;
     }
+    m_fullReads = got == kReadSize ? m_fullReads + 1 : 0;
+    if (m_fullReads == kFullReadsBehind && !m_fellBehind.exchange(true)) OnFallingBehind();
 
     ContinuousState state{std::move(m_carry), std::move(m_temperatureText),
                           m_pressure,         m_temperature,
@@ -123,7 +141,7 @@ void CommandPageCore::ContinuousStep() {
     g_readingCount = state.readingCount;
 
     if (!result.logText.empty()) {
-        WriteLogText(result.logText);
+        if (!WriteLogText(result.logText)) OnLogFailed(LogFailureMessage());
         m_batchLines += result.lines;
         AppendReadoutLines(g_readoutText, m_batchLines);
         OnReadingsShown(m_batchLines, result.values);

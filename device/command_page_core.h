@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -39,7 +41,8 @@ public:
     // log; C1 at the 1st, 21st, 41st ... reading.
     void ContinuousStep();
     // UI thread. Drain, IN, 20 ms, IN, 20 ms, drain, monitor mode,
-    // OnAcquisitionStateChanged(false).
+    // OnAcquisitionStateChanged(false). The bytes the two drains threw away are counted in
+    // m_stopDiscardedBytes.
     void StopContinuous();
 
     CSerialPort* m_port = nullptr;  // the main dialog's port
@@ -55,6 +58,13 @@ public:
     std::string m_carry;       // unfinished text of the last read, at most kCarryCap characters
     std::string m_batchLines;  // the current step's read-out lines; empty between steps
 
+    // The run's reads came back full (512 bytes) tick after tick: the transducer sends more
+    // than a tick takes in, and the rest waits in the port. Tick thread; reset by
+    // StartContinuous.
+    std::atomic<bool> m_fellBehind{false};
+    int m_fullReads = 0;            // consecutive full reads (tick)
+    long m_stopDiscardedBytes = 0;  // UI thread, set by StopContinuous
+
 protected:
     // UI thread, from StartContinuous (true) and StopContinuous (false): the Run/Stop text and
     // the control states.
@@ -63,10 +73,20 @@ protected:
     // just after they joined g_readoutText, and the readings behind them, one per line. Must
     // not wait for another thread.
     virtual void OnReadingsShown(const std::string& lines, const std::vector<Reading>& readings) {}
+    // Tick thread, once per run, when m_fellBehind turns true. Must not wait for another thread.
+    virtual void OnFallingBehind() {}
+    // Tick thread, once per run: a log write failed and the log was closed (`message` says
+    // which file and why). The run goes on. Must not wait for another thread.
+    virtual void OnLogFailed(const std::string& message) {}
 
 private:
     void Echo(const std::string& frame);
-    void DrainPort();
+    uint32_t DrainPort();  // the bytes thrown away
 };
+
+// What the user is told when a run falls behind, and at its stop how much the stop sequence
+// threw away.
+std::string FallingBehindText();
+std::string StopDiscardedText(long bytes);
 
 }  // namespace device

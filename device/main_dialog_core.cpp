@@ -6,7 +6,6 @@
 #include "device/command_frames.h"
 #include "device/command_page_core.h"
 #include "device/device_state.h"
-#include "device/eeprom_map.h"
 #include "device/monitor_text.h"
 #include "device/pressure_log.h"
 #include "platform/clock.h"
@@ -26,9 +25,17 @@ void ShowMonitor() {
 
 }  // namespace
 
+namespace {
+
+// "01" until the dialog has set an address of its own.
+std::string DeviceAddressOf(const MainDialogCore* dialog) {
+    return dialog && !dialog->m_deviceAddress.empty() ? dialog->m_deviceAddress : "01";
+}
+
+}  // namespace
+
 std::string CurrentDeviceAddress() {
-    if (g_mainDlg && !g_mainDlg->m_deviceAddress.empty()) return g_mainDlg->m_deviceAddress;
-    return "01";
+    return DeviceAddressOf(g_mainDlg);
 }
 
 bool CheckPortPresent(CSerialPort* port) {
@@ -75,7 +82,7 @@ void MainDialogCore::AppendResponse(std::string text) {
 }
 
 std::string MainDialogCore::Address() const {
-    return m_deviceAddress.empty() ? "01" : m_deviceAddress;
+    return DeviceAddressOf(this);
 }
 
 void MainDialogCore::SendFrame(const std::string& frame) {

@@ -1,5 +1,9 @@
 #include "device/pressure_log.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 
 #include "device/device_state.h"
@@ -11,6 +15,29 @@ namespace {
 std::mutex& LogMutex() {
     static std::mutex mutex;
     return mutex;
+}
+
+// Guarded by the log mutex: the bytes known to be in the file, and the last failure's text.
+size_t g_logSize = 0;
+std::string g_logFailure;
+
+// The write of `attempted` (or the close) failed with `error`: closes the file and cuts off
+// the part of a line that reached it, so that nothing ends in half a number.
+void FailLocked(int error, const std::string& attempted) {
+    g_logFile.close();
+    g_logFile.clear();
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(g_logPath, ec);
+    if (!ec && size > g_logSize) {
+        const size_t written = std::min<size_t>(size - g_logSize, attempted.size());
+        const size_t lineEnd =
+            written < 2 ? std::string::npos : attempted.rfind("\r\n", written - 2);
+        const size_t keep = lineEnd == std::string::npos ? 0 : lineEnd + 2;
+        std::filesystem::resize_file(g_logPath, g_logSize + keep, ec);
+    }
+    g_logFailure = "The log file " + g_logPath + " could not be written: " +
+                   (error != 0 ? std::strerror(error) : "input/output error") +
+                   ". It has been closed and keeps every whole line written before.";
 }
 
 void AppendTwoDigits(std::string& out, unsigned value) {
@@ -39,27 +66,47 @@ bool OpenLog() {
         g_logFile.clear();
         // Binary: the CR LF line ends are written as they are.
         g_logFile.open(g_logPath, std::ios::out | std::ios::trunc | std::ios::binary);
+        g_logSize = 0;
     }
     g_logActive = true;
     return g_logFile.is_open();
 }
 
-void WriteLogText(const std::string& text) {
-    if (!g_logActive) return;
+bool WriteLogText(const std::string& text) {
+    if (!g_logActive) return true;
     std::lock_guard lock(LogMutex());
-    if (!g_logFile.is_open()) return;
+    if (!g_logFile.is_open()) return true;
+    std::string out;
     if (g_timeStampChecked) {
         platform::TimeOfDay now = platform::LocalTime();
-        g_logFile << TimeStampLine(now.hour, now.minute, now.second);
+        out = TimeStampLine(now.hour, now.minute, now.second);
     }
-    g_logFile << text;
+    out += text;
+    errno = 0;
+    g_logFile.write(out.data(), static_cast<std::streamsize>(out.size()));
     g_logFile.flush();
+    if (g_logFile) {
+        g_logSize += out.size();
+        return true;
+    }
+    FailLocked(errno, out);
+    return false;
 }
 
-void CloseLog() {
+bool CloseLog() {
     std::lock_guard lock(LogMutex());
-    if (g_logFile.is_open()) g_logFile.close();
     g_logActive = false;
+    if (!g_logFile.is_open()) return true;
+    errno = 0;
+    g_logFile.close();
+    if (g_logFile) return true;
+    FailLocked(errno, {});
+    return false;
+}
+
+std::string LogFailureMessage() {
+    std::lock_guard lock(LogMutex());
+    return g_logFailure;
 }
 
 }  // namespace device

@@ -112,6 +112,8 @@ const std::vector<DialogTemplate>& Templates() {
               184},
              {kIdcReadout, K::Edit, "",
               kStyleMultiLine | kStyleBorder | kStyleVScroll | kStyleTabStop, 14, 48, 171, 144},
+             // Empty until a run falls behind the transducer.
+             {kIdcRunNote, K::Static, "", kStyleNoPrefix, 192, 68, 70, 68},
              {kIdStatic, K::GroupBox, "", 0, 7, 2, 260, 33},
          }},
         {kIddIntro,

@@ -61,6 +61,7 @@ inline constexpr int kIdcCommandList = 1070;
 inline constexpr int kIdcFilePath = 1079;
 inline constexpr int kIdcBrowse = 1080;
 inline constexpr int kIdcFilePathLabel = 1081;
+inline constexpr int kIdcRunNote = 1192;  // a run that falls behind says so here
 
 // EEPROM page.
 inline constexpr int kIdcEepromList = 1094;

@@ -41,6 +41,7 @@ void CCommandPage::DoDataExchange(CDataExchange*) {
     m_commandCombo = Item<QComboBox>(res::kIdcCommandList);
     m_timeStamp = Item<QCheckBox>(res::kIdcTimeStamp);
     m_runButton = Item<QPushButton>(res::kIdcRun);
+    m_runNote = Item<QLabel>(res::kIdcRunNote);
 }
 
 bool CCommandPage::OnInitDialog() {
@@ -142,6 +143,7 @@ void CCommandPage::EnableLogControls(bool enabled) {
 
 void CCommandPage::OnRun() {
     if (g_acquisitionStopped) {
+        m_runNote->clear();
         if (!g_logChecked) {
             StartContinuous();
             return;
@@ -161,11 +163,33 @@ void CCommandPage::OnRun() {
         return;
     }
     StopContinuous();
+    if (m_fellBehind) {
+        m_runNote->setText(QString::fromStdString(device::FallingBehindText() + " " +
+                                                  device::StopDiscardedText(m_stopDiscardedBytes)));
+    }
     if (g_logChecked) {
         EnableLogControls(true);
-        device::CloseLog();
+        if (!device::CloseLog()) {
+            platform::AppMessageBox(device::LogFailureMessage(),
+                                    platform::MessageIcon::Exclamation);
+        }
     }
     device::ClearResponseText();
+}
+
+// Tick thread: shown on the page, over the run, without a box in its way.
+void CCommandPage::OnFallingBehind() {
+    QMetaObject::invokeMethod(
+        m_runNote,
+        [note = m_runNote] { note->setText(QString::fromStdString(device::FallingBehindText())); },
+        Qt::QueuedConnection);
+}
+
+// Tick thread: the run goes on; the box waits for the user's thread.
+void CCommandPage::OnLogFailed(const std::string& message) {
+    QMetaObject::invokeMethod(
+        this, [message] { platform::AppMessageBox(message, platform::MessageIcon::Exclamation); },
+        Qt::QueuedConnection);
 }
 
 void CCommandPage::OnAcquisitionStateChanged(bool running) {

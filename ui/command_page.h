@@ -43,12 +43,15 @@ public:
     QComboBox* m_commandCombo = nullptr;
     QCheckBox* m_timeStamp = nullptr;
     QPushButton* m_runButton = nullptr;
+    QLabel* m_runNote = nullptr;
 
 protected:
     bool OnInitDialog() override;
     void DoDataExchange(CDataExchange* dx) override;
     bool OnCommand(int id) override;
     void OnAcquisitionStateChanged(bool running) override;
+    void OnFallingBehind() override;
+    void OnLogFailed(const std::string& message) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <csignal>
 
 #include "res/resource_ids.h"
 #include "res/strings.h"
@@ -14,6 +15,9 @@
 #include "ui/shell_open.h"
 
 int CZelApp::InitInstance() {
+    // A log grown past the file-size limit fails its write (and says so) instead of ending the
+    // program.
+    std::signal(SIGXFSZ, SIG_IGN);
     // The profile key is set up and never used.
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
     CMainDlg mainDlg;

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "child_process.h"
@@ -243,4 +245,95 @@ TEST(ZelctlSend, Frames_list_codes_as_the_list_does_and_sends_other_text_as_type
     ChildResult manual = Zelctl({"send", "--port", simulator.path(), "--wait", "50", "  c3 "});
     EXPECT_EQ(manual.exitCode, 0);
     EXPECT_EQ(simulator.Frames(), (std::vector<std::string>{"*01C1", "*01IN=RESET", "c3"}));
+}
+
+TEST(ZelctlEeprom, Unconfirmed_rows_are_named_and_exit_6_after_the_table) {
+    sim::Options options;
+    options.faults.doubledBytes.set(0x11);  // every read of it answered twice: row "a4"
+    options.faults.byteFaultsEveryRead = true;
+    RunningSimulator simulator(options);
+    ChildResult r = Zelctl({"eeprom", "--port", simulator.path(), "--tsv"});
+    EXPECT_EQ(r.exitCode, 6);
+    EXPECT_EQ(Lines(r.out).size(), 64u);
+    EXPECT_NE(r.err.find("zelctl: The EEPROM row a4 (10) could not be confirmed"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST(ZelctlAcquire, A_log_that_cannot_be_written_exits_2_before_anything_is_sent) {
+    RunningSimulator simulator;
+    ChildResult r = Zelctl({"acquire", "--port", simulator.path(), "--log", ::testing::TempDir()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("cannot be written: Is a directory"), std::string::npos) << r.err;
+    EXPECT_TRUE(simulator.Frames().empty());
+}
+
+TEST(ZelctlAcquire, A_signal_during_the_read_out_ends_it_at_once_and_leaves_the_log) {
+    for (auto [signal, code] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        SCOPED_TRACE(signal);
+        RunningSimulator simulator;
+        const std::string log = TempPath("interrupted.txt");
+        std::ofstream(log, std::ios::binary) << "an older log\r\n";
+        auto sentAt = std::chrono::steady_clock::time_point::max();
+        ChildResult r = Zelctl({"acquire", "--port", simulator.path(), "--log", log},
+                               [&](int pid, const std::string&) {
+                                   if (sentAt == sentAt.max() && simulator.Frames().size() > 20) {
+                                       ::kill(pid, signal);
+                                       sentAt = std::chrono::steady_clock::now();
+                                   }
+                               });
+        const auto after = std::chrono::steady_clock::now() - sentAt;
+        EXPECT_EQ(r.exitCode, code) << r.err;
+        EXPECT_LT(after, std::chrono::seconds(1)) << "the read-out would take seconds more";
+        EXPECT_LT(simulator.Frames().size(), 257u);
+        for (const auto& frame : simulator.Frames())
+            EXPECT_TRUE(frame.rfind("*01rd", 0) == 0 || frame == "*02IN") << frame;
+        EXPECT_EQ(ReadFile(log), "an older log\r\n");
+        std::remove(log.c_str());
+    }
+}
+
+TEST(ZelctlEeprom, A_port_that_goes_away_during_the_read_out_exits_5_at_once) {
+    sim::Options options;
+    options.faults.disconnectAfterMs = 1000;
+    RunningSimulator simulator(options);
+    const auto start = std::chrono::steady_clock::now();
+    ChildResult r = Zelctl({"eeprom", "--port", simulator.path()});
+    EXPECT_EQ(r.exitCode, 5);
+    // The whole read-out would take 5.1 s more.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3500));
+    EXPECT_NE(r.err.find("went away during the EEPROM read-out"), std::string::npos) << r.err;
+}
+
+// Standard output on a full disk, and a log past the file-size limit, as a full disk fails it.
+TEST(ZelctlAcquire, A_failed_write_of_the_output_or_the_log_stops_the_run_with_its_own_code) {
+    {
+        RunningSimulator simulator;
+        ChildResult r = RunChild({"/bin/sh", "-c", "exec \"$0\" \"$@\" > /dev/full", ZELCTL_PATH,
+                                  "acquire", "--port", simulator.path(), "--duration", "20"});
+        EXPECT_EQ(r.exitCode, 8);
+        EXPECT_NE(r.err.find("standard output could not be written: No space left on device"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_GE(StopFramesAfterLastC4(simulator.Frames()), 2);
+    }
+    {
+        RunningSimulator simulator;
+        const std::string log = TempPath("limited.txt");
+        ChildResult r = RunChild({"/usr/bin/prlimit", "--fsize=1000", ZELCTL_PATH, "acquire",
+                                  "--port", simulator.path(), "--log", log, "--duration", "20"});
+        EXPECT_EQ(r.exitCode, 7);
+        EXPECT_NE(r.err.find("The log file " + log + " could not be written: File too large"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_GE(StopFramesAfterLastC4(simulator.Frames()), 2);
+        const std::string text = ReadFile(log);
+        EXPECT_LE(text.size(), 1000u);
+        EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "whole lines only";
+        const auto logged = LogValues(text);
+        const auto shown = Lines(r.out);
+        ASSERT_LE(logged.size(), shown.size());
+        EXPECT_EQ(logged, std::vector<std::string>(shown.begin(), shown.begin() + logged.size()));
+        std::remove(log.c_str());
+    }
 }

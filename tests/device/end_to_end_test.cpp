@@ -119,6 +119,7 @@ TEST_F(ContinuousRun, Ten_seconds_account_for_every_record_within_the_stated_err
     ExpectReadoutWellFormed();
     EXPECT_FALSE(g_continuousMode);
     EXPECT_TRUE(g_acquisitionStopped);
+    EXPECT_FALSE(page.m_fellBehind);
 }
 
 struct FaultCase {
@@ -126,6 +127,7 @@ struct FaultCase {
     sim::Faults faults;
     bool lossless;        // every record must be shown, as in a clean run
     double shownAtLeast;  // otherwise: this share of the records sent, at least
+    bool fallsBehind = false;
 };
 
 void PrintTo(const FaultCase& c, std::ostream* out) {
@@ -151,6 +153,10 @@ TEST_P(FaultModes, Nothing_hangs_and_what_the_rules_show_is_shown) {
         EXPECT_GE(out.logged.size(), GetParam().shownAtLeast * out.sent.size());
     }
     ExpectReadoutWellFormed();
+    EXPECT_EQ(page.m_fellBehind, GetParam().fallsBehind);
+    if (GetParam().fallsBehind) {
+        EXPECT_GT(page.m_stopDiscardedBytes, 0);
+    }
     EXPECT_LE(device::MonitorTextCopy().size(), 2000u + 2 * 512u);
     EXPECT_LE(page.m_carry.size(), device::kCarryCap);
 }
@@ -186,8 +192,8 @@ INSTANTIATE_TEST_SUITE_P(Transducer, FaultModes,
                                            FaultCase{"NulBytes", Nuls(), false, 0.05},
                                            FaultCase{"SplitRecords", Split(), true, 1},
                                            FaultCase{"HashRestarts", Hashes(), false, 0.5},
-                                           FaultCase{"Beyond5120BytesASecond", Flood(), false,
-                                                     0.25}),
+                                           FaultCase{"Beyond5120BytesASecond", Flood(), false, 0.25,
+                                                     true}),
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(ContinuousRun, Unplugged_transducer_stops_the_reads_and_is_reported_once) {

@@ -1,11 +1,14 @@
 #include "device/pressure_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "device/continuous_parser.h"
 #include "device/device_state.h"
@@ -140,6 +143,45 @@ TEST_F(PressureLog, An_unopenable_path_is_reported_and_the_run_goes_on) {
     Step(1);
     device::CloseLog();
     EXPECT_EQ(ReadFile(path), "\t54.000044\r\n");
+}
+
+// The file-size limit makes a real write fail part-way, as a full disk does.
+TEST_F(PressureLog, A_failed_write_keeps_whole_lines_closes_the_log_and_says_why_once) {
+    struct Page : device::CommandPageCore {
+        std::vector<std::string> failures;
+        void OnLogFailed(const std::string& message) override { failures.push_back(message); }
+    } failing;
+    failing.m_port = &link.port;
+    failing.m_temperatureText = page.m_temperatureText;
+    failing.m_temperature = page.m_temperature;
+    g_commandPage = &failing;
+    ASSERT_TRUE(device::OpenLog());
+
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 100;  // 8 lines and 4 bytes of the ninth
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string fiveReadings;
+    for (int i = 0; i < 5; ++i) fiveReadings += "P008388608\r";
+    for (int step = 0; step < 3; ++step) {
+        link.DeviceSends(fiveReadings);
+        failing.ContinuousStep();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    std::string eightLines;
+    for (int i = 0; i < 8; ++i) eightLines += "\t54.000044\r\n";
+    EXPECT_EQ(ReadFile(path), eightLines);
+    ASSERT_EQ(failing.failures.size(), 1u);
+    EXPECT_EQ(failing.failures[0], "The log file " + path +
+                                       " could not be written: File too large. It has been closed "
+                                       "and keeps every whole line written before.");
+    EXPECT_FALSE(g_logFile.is_open());
+    EXPECT_EQ(g_readoutText.size(), 15 * std::string("54.000044\r\n").size());  // shown on
+    EXPECT_TRUE(device::CloseLog());
 }
 
 TEST_F(PressureLog, Writes_after_the_close_are_dropped) {

@@ -1,3 +1,5 @@
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -5,6 +7,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cmath>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -252,6 +255,63 @@ TEST_F(MainWindow, A_log_file_that_cannot_be_opened_is_named_and_the_run_goes_on
         page.m_runButton->click();
     });
     ui::SetSaveFileFunction(previous);
+}
+
+TEST_F(MainWindow, Rows_the_read_out_could_not_confirm_are_named_once_after_the_wait_notice) {
+    sim::Faults faults;
+    faults.doubledBytes.set(0x11);
+    faults.byteFaultsEveryRead = true;
+    sim->SetFaults(faults);
+    bool noticeGone = false;
+    auto previous = platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest& r) {
+        messages.shown.push_back(r);
+        noticeGone = g_waitDlg && !g_waitDlg->isVisible();
+    });
+    RunMain([&](CMainDlg&) {});
+    platform::SetMessageBoxHandler(previous);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text.rfind("The EEPROM row a4 (10) could not be confirmed", 0), 0u)
+        << messages.shown[0].text;
+    EXPECT_TRUE(noticeGone);
+}
+
+// The file-size limit fails the tick's write as a full disk does.
+TEST_F(MainWindow, A_log_write_that_fails_is_told_once_and_the_run_goes_on) {
+    const std::string logPath = (tempDir / "limited.txt").string();
+    auto previous =
+        ui::SetSaveFileFunction([&](QWidget*, const ui::SaveFileRequest&, std::string* p) {
+            *p = logPath;
+            return true;
+        });
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 500;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);  // as CZelApp does at start-up
+    RunMain([&](CMainDlg& main) {
+        CCommandPage& page = *main.CommandPage();
+        page.m_logPressure->click();
+        page.m_browse->click();
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);  // SIGXFSZ is ignored by the program
+        page.m_runButton->click();
+        ASSERT_TRUE(uitest::SpinUntil([&] { return !messages.shown.empty(); }, 10000));
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        const size_t shownAtFailure = Values(Readout(main), false).size();
+        ASSERT_TRUE(uitest::SpinUntil(
+            [&] { return Values(Readout(main), false).size() > shownAtFailure + 30; }, 10000));
+        page.m_runButton->click();
+    });
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    ui::SetSaveFileFunction(previous);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text.rfind(
+                  "The log file " + logPath + " could not be written: File too large.", 0),
+              0u)
+        << messages.shown[0].text;
+    const std::string log = ReadFile(logPath);
+    EXPECT_LE(log.size(), 500u);
+    EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
 }
 
 TEST_F(MainWindow, Cancelling_Browse_keeps_the_previous_path) {
