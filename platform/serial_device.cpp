@@ -117,7 +117,6 @@ bool SerialDevice::Open(const std::string& path, OpenError* why) {
     {
         std::lock_guard lock(m_stateMutex);
         m_haveTermios = false;
-        m_timeouts = {};
     }
     m_wakeFd = wake;
     m_fd = fd;
@@ -139,9 +138,7 @@ bool SerialDevice::GetState(LineSettings* settings) {
     s.parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 1 : 2) : 0;
     s.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 0;
     s.parityCheck = (tio.c_iflag & INPCK) != 0;
-    s.binary = true;
     s.outxCtsFlow = (tio.c_cflag & CRTSCTS) != 0;
-    s.outxDsrFlow = false;
     s.outX = (tio.c_iflag & IXON) != 0;
     s.inX = (tio.c_iflag & IXOFF) != 0;
     *settings = s;
@@ -213,16 +210,15 @@ bool SerialDevice::SetState(const LineSettings& s) {
 
 bool SerialDevice::GetTimeouts(Timeouts* timeouts) {
     if (!IsOpen()) return false;
-    std::lock_guard lock(m_stateMutex);
-    *timeouts = m_timeouts;
+    *timeouts = kImmediateReads;
     return true;
 }
 
 bool SerialDevice::SetTimeouts(const Timeouts& timeouts) {
     if (!IsOpen()) return false;
-    std::lock_guard lock(m_stateMutex);
-    m_timeouts = timeouts;
-    return true;
+    if (timeouts == kImmediateReads) return true;
+    errno = EINVAL;
+    return false;
 }
 
 ReadStatus SerialDevice::Read(void* buffer, size_t maxBytes, size_t* bytesRead) {

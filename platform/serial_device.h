@@ -18,27 +18,26 @@ struct LineSettings {
     uint8_t parity = 0;    // 0 none, 1 odd, 2 even
     uint8_t stopBits = 0;  // 0 one, 1 one and a half, 2 two
     bool parityCheck = false;
-    bool binary = true;
     bool outxCtsFlow = false;  // RTS/CTS hardware flow control
-    bool outxDsrFlow = false;
-    bool dtrDisable = true;  // hold DTR off
-    bool rtsDisable = true;  // hold RTS off
-    bool dsrSensitivity = false;
-    bool outX = false;  // XON/XOFF on output
-    bool inX = false;   // XON/XOFF on input
-    bool null = false;  // discard NUL bytes (never: every byte value passes)
-    bool abortOnError = false;
+    bool dtrDisable = true;    // hold DTR off
+    bool rtsDisable = true;    // hold RTS off
+    bool outX = false;         // XON/XOFF on output
+    bool inX = false;          // XON/XOFF on input
 };
 
 // Read and write time-outs in milliseconds. A read interval of all ones with the other read
-// values 0 means "return at once with what has arrived", the only read mode this device has.
+// values 0 means "return at once with what has arrived", write values of 0 "no time-out".
 struct Timeouts {
     uint32_t readInterval = 0;
     uint32_t readTotalMultiplier = 0;
     uint32_t readTotalConstant = 0;
     uint32_t writeTotalMultiplier = 0;
     uint32_t writeTotalConstant = 0;
+    bool operator==(const Timeouts&) const = default;
 };
+
+// The only time-outs this device has: reads return at once, writes wait without a time-out.
+inline constexpr Timeouts kImmediateReads{0xFFFFFFFFu, 0, 0, 0, 0};
 
 enum class OpenError { None, NoSuchDevice, NoPermission, InUse, Other };
 
@@ -65,6 +64,8 @@ public:
     virtual bool Open(const std::string& path, OpenError* why = nullptr);
     virtual bool GetState(LineSettings* settings);
     virtual bool SetState(const LineSettings& settings);
+    // kImmediateReads while open. Setting anything else fails (EINVAL): the device has no
+    // other mode.
     virtual bool GetTimeouts(Timeouts* timeouts);
     virtual bool SetTimeouts(const Timeouts& timeouts);
     virtual ReadStatus Read(void* buffer, size_t maxBytes, size_t* bytesRead);
@@ -87,7 +88,6 @@ private:
     std::mutex m_stateMutex;
     termios m_termios{};  // as last read from the driver: fields Configure leaves alone keep them
     bool m_haveTermios = false;
-    Timeouts m_timeouts{};
 };
 
 }  // namespace platform

@@ -36,17 +36,13 @@ bool CSerialPort::Configure(uint32_t baudRate, uint8_t parity, uint8_t byteSize,
     m_dcb.byteSize = byteSize;
     m_dcb.parity = parity;
     m_dcb.stopBits = stopBits;
-    m_dcb.binary = true;
     m_dcb.parityCheck = parityCheck;
+    // Raw 8-bit reception (every byte, NUL too), no flow control of any kind, DTR and RTS off.
     m_dcb.outxCtsFlow = false;
-    m_dcb.outxDsrFlow = false;
     m_dcb.dtrDisable = true;
     m_dcb.rtsDisable = true;
-    m_dcb.dsrSensitivity = false;
     m_dcb.outX = false;
     m_dcb.inX = false;
-    m_dcb.null = false;
-    m_dcb.abortOnError = false;
     if (!m_handle->SetState(m_dcb)) {
         platform::SystemMessageBox("SetCommState Error", "Error", MessageIcon::Error);
         Close();
@@ -60,11 +56,7 @@ bool CSerialPort::Configure(uint32_t baudRate, uint8_t parity, uint8_t byteSize,
 
 bool CSerialPort::SetTimeouts() {
     if (!m_handle->GetTimeouts(&m_timeouts)) return false;
-    m_timeouts.readInterval = 0xFFFFFFFFu;  // return at once with what has arrived
-    m_timeouts.readTotalMultiplier = 0;
-    m_timeouts.readTotalConstant = 0;
-    m_timeouts.writeTotalMultiplier = 0;  // writes have no time-out
-    m_timeouts.writeTotalConstant = 0;
+    m_timeouts = platform::kImmediateReads;
     if (!m_handle->SetTimeouts(m_timeouts)) {
         platform::SystemMessageBox("SetCommTimeouts function failed", "Com Port Error",
                                    MessageIcon::Error);
