@@ -28,8 +28,8 @@ void WriteFrame(CSerialPort* port, const std::string& frame) {
 }  // namespace
 
 std::string FallingBehindText() {
-    return "The transducer sends more than a read every 100 ms takes in (512 bytes, about 440 "
-           "readings a second): readings fall behind and may be lost.";
+    // 512 bytes a 100 ms read: about 440 readings a second.
+    return "Falling behind: more than 440 readings a second come in. Some may be lost.";
 }
 
 std::string StopDiscardedText(long bytes) {

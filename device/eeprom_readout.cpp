@@ -43,7 +43,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr int kTriesPerByte = 3;
+constexpr int kTriesPerByte = 4;
 constexpr int kRepeatBudget = 64;   // repeated reads in a whole read-out: a bad line costs seconds
 constexpr auto kQuiet = 25ms;       // the line counts as quiet this long after its last byte
 constexpr auto kLateLimit = 200ms;  // how long a missing reply is waited for
@@ -68,6 +68,9 @@ struct MainDialogCore::Readout {
     bool slowLine = false;  // first tries listen as retries do
     int lateRun = 0;
     int silentRun = 0;
+    // Replies still owed for the reads sent. Another byte is asked for only when none is, so
+    // that a reply that comes late can never be taken for the next byte's.
+    int owed = 0;
 
     bool Stopped() {
         if (!result.stopped && (core.EepromReadoutCancelled() ||
@@ -79,13 +82,24 @@ struct MainDialogCore::Readout {
 
     uint32_t Collect(Attempt& a) {
         const uint32_t got = core.CollectResponse();
-        a.text += ResponseTextCopy();
+        const std::string text = ResponseTextCopy();
+        a.text += text;
         a.raw += got;
+        owed -= CountEepromReplies(text);
         if (got > 0) result.answered = true;
         return got;
     }
 
-    void Send(int address) { core.SendFrame(EepromReadFrame(core.Address(), address)); }
+    void Send(int address) {
+        core.SendFrame(EepromReadFrame(core.Address(), address));
+        ++owed;
+    }
+
+    // Before another byte is asked for: waits out the replies still owed.
+    void Settle() {
+        if (owed > 0) Listen();
+        owed = 0;
+    }
 
     // The fixed windows of a first try: 20 ms, and 20 ms more when nothing came.
     Attempt Windows(int address) {
@@ -114,6 +128,8 @@ struct MainDialogCore::Readout {
             if (now - start >= kListenCap) break;
             if (a.raw > 0 ? now - last >= kQuiet : now - start >= kLateLimit) break;
         }
+        // A reply not come after that long is taken as lost; one sent twice is no debt.
+        if (a.raw == 0 || owed < 0) owed = 0;
         return a;
     }
 
@@ -125,6 +141,7 @@ struct MainDialogCore::Readout {
     // Reads byte `address` until it is confirmed, or its tries or the read-out's repeats run out.
     // Leaves the text of the last try in replies[address].
     void ReadByte(int address) {
+        Settle();
         Attempt a = slowLine ? Listening(address) : Windows(address);
         replies[address] = a.text;
         bool crowded = CountEepromReplies(a.text) > 1;
@@ -135,7 +152,10 @@ struct MainDialogCore::Readout {
             return;
         }
         // Silent so far: answered as an unanswered byte always was, 40 ms and "00".
-        if (a.raw == 0 && silentRun >= kSilentAfter) return;
+        if (a.raw == 0 && silentRun >= kSilentAfter) {
+            owed = 0;
+            return;
+        }
 
         bool listened = slowLine;
         bool late = false;
@@ -173,6 +193,7 @@ struct MainDialogCore::Readout {
 
     void Verify(int address) {
         if (result.repeatedReads >= kRepeatBudget || Stopped()) return;
+        Settle();
         ++result.repeatedReads;
         const Attempt a = Listening(address);
         confirmed[address] = IsOneWholeEepromReply(a.text);
