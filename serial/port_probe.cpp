@@ -72,7 +72,8 @@ ProbeResult ProbePorts() {
     return ProbePorts(config);
 }
 
-std::string DescribeOpenError(platform::OpenError error, const std::string& name) {
+std::string DescribeOpenError(platform::OpenError error, const std::string& name,
+                              const std::string& holder) {
     const std::string path = CSerialPort::DevicePath(name);
     switch (error) {
         case platform::OpenError::None:
@@ -84,7 +85,9 @@ std::string DescribeOpenError(platform::OpenError error, const std::string& name
                    ": serial ports belong to the group \"dialout\". Add your user to it "
                    "(sudo adduser $USER dialout), then log out and in again.";
         case platform::OpenError::InUse:
-            return path + " is in use by another program.";
+            return path + " is in use by " + (holder.empty() ? "another program" : holder) + ".";
+        case platform::OpenError::NotSerial:
+            return path + " is not a serial device.";
         case platform::OpenError::Other:
             break;
     }

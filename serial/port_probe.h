@@ -37,7 +37,9 @@ const std::vector<std::string>& ExtraPorts();
 ProbeResult ProbePorts(const ProbeConfig& config);
 ProbeResult ProbePorts();  // with ExtraPorts() and the real /dev
 
-// A sentence for the user about why `name` could not be opened.
-std::string DescribeOpenError(platform::OpenError error, const std::string& name);
+// A sentence for the user about why `name` could not be opened; `holder` names the process that
+// holds a port in use ("PID 4242 (minicom)"), when known.
+std::string DescribeOpenError(platform::OpenError error, const std::string& name,
+                              const std::string& holder = "");
 
 }  // namespace serial

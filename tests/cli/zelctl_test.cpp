@@ -130,6 +130,15 @@ TEST(ZelctlOpen, A_port_that_cannot_be_opened_exits_3_and_says_why) {
     EXPECT_EQ(missing.exitCode, 3);
     EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
 
+    const std::string file = TempPath("not-a-port");
+    std::ofstream(file) << "x";
+    for (const std::string& path : {::testing::TempDir(), file, std::string("/dev/null")}) {
+        ChildResult r = Zelctl({"send", "--port", path, "C1"});
+        EXPECT_EQ(r.exitCode, 3);
+        EXPECT_EQ(r.err, "zelctl: " + path + " is not a serial device.\n");
+    }
+    std::remove(file.c_str());
+
     RunningSimulator simulator;
     CSerialPort holder;
     ASSERT_TRUE(holder.Open(simulator.path()));

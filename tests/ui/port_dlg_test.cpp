@@ -162,17 +162,31 @@ TEST_F(PortDialog, Open_Port_with_no_port_found_shows_the_error_and_changes_noth
     });
 }
 
-TEST_F(PortDialog, Open_Port_on_a_port_that_vanished_since_probing_fails_with_the_message) {
-    uitest::MessageRecorder messages;
+TEST_F(PortDialog, A_failed_Open_Port_says_why_below_the_fixed_text_and_changes_nothing) {
+    // A port taken since probing, and a directory given as the port.
+    const std::string dir = emptyDev.string();
+    CPortDlg::SetProbeFunction([&] {
+        serial::ProbeResult listed;
+        listed.names = {simA.PortPath(), dir};
+        return listed;
+    });
+    CSerialPort thief;
+    ASSERT_TRUE(thief.Open(simA.PortPath()));
     CPortDlg dialog;
     Run(dialog, [&](CPortDlg& d) {
-        CSerialPort thief;
-        ASSERT_TRUE(thief.Open(simA.PortPath()));
-        Click(d, res::kIdcOpenPort);
-        ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0].text, "Error Opening COM Port");
-        EXPECT_FALSE(host.port.IsOpen());
-        ExpectState(d, true, false);
+        const std::string why[] = {" is in use by PID " + std::to_string(::getpid()),
+                                   " is not a serial device."};
+        for (int i = 0; i < 2; ++i) {
+            uitest::MessageRecorder messages;
+            List(d)->setCurrentIndex(i);
+            Click(d, res::kIdcOpenPort);
+            ASSERT_EQ(messages.shown.size(), 1u);
+            const std::string expected =
+                "Error Opening COM Port\n\n" + List(d)->itemText(i).toStdString() + why[i];
+            EXPECT_EQ(messages.shown[0].text.rfind(expected, 0), 0u) << messages.shown[0].text;
+            EXPECT_FALSE(host.port.IsOpen());
+            ExpectState(d, true, false);
+        }
         d.EndDialog(0);
     });
 }
