@@ -35,6 +35,11 @@ bool CMainDlg::OpenPort() {
     return device::MainDialogCore::OpenPort();
 }
 
+// g_portName is the name of the last Open Port; a failed one closed the port first.
+std::string CMainDlg::HeldPort() const {
+    return m_port && m_port->IsOpen() ? g_portName : std::string();
+}
+
 void CMainDlg::DoDataExchange(CDataExchange* dx) {
     m_monitor = Item<QPlainTextEdit>(res::kIdcMonitor);
     m_tab = Item<CAppTabCtrl>(res::kIdcTab);

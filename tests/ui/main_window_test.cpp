@@ -364,13 +364,16 @@ TEST_F(MainWindow, Change_Port_Settings_while_stopped_opens_the_new_port_and_ref
     ASSERT_TRUE(other.Start());
     ProbeOnly({sim->PortPath(), other.PortPath()});
     RunMain([&](CMainDlg& main) {
-        bool missed = false, listedInUse = true;
+        bool missed = false;
+        QStringList listed;
+        int selected = -1;
         uitest::WhenModal(
             uitest::Titled("Open Communication Port"),
             [&](QWidget* w) {
                 auto* port = static_cast<CDialog*>(w);
                 auto* list = port->Item<QComboBox>(res::kIdcPortList);
-                listedInUse = list->findText(QString::fromStdString(sim->PortPath())) >= 0;
+                for (int i = 0; i < list->count(); ++i) listed << list->itemText(i);
+                selected = list->currentIndex();
                 list->setCurrentIndex(list->findText(QString::fromStdString(other.PortPath())));
                 port->Item<QPushButton>(res::kIdcOpenPort)->click();
                 port->Item<QPushButton>(res::kIdOk)->click();
@@ -378,7 +381,10 @@ TEST_F(MainWindow, Change_Port_Settings_while_stopped_opens_the_new_port_and_ref
             &missed);
         main.Item<QPushButton>(res::kIdcChangePort)->click();
         EXPECT_FALSE(missed);
-        EXPECT_FALSE(listedInUse);
+        // The port in use first and selected, then the others.
+        EXPECT_EQ(listed, QStringList({QString::fromStdString(sim->PortPath()),
+                                       QString::fromStdString(other.PortPath())}));
+        EXPECT_EQ(selected, 0);
         EXPECT_EQ(main.Item<QLabel>(res::kIdcPortLabel)->text().toStdString(),
                   "COM Port : " + other.PortPath());
         // The monitor is blank until its next update; the new port answers there.
