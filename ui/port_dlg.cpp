@@ -98,9 +98,12 @@ void CPortDlg::OnOpenPort() {
     g_portSettings = BuildSettingsString();
     CPortDialogHost* host = CPortDialogHost::Main();
     if (!host || !host->OpenPort()) return;
-    GetDlgItem(res::kIdcPropertiesBox)->setEnabled(false);
+    // OK first: disabling the box takes the focus from Open Port, and it must land on OK, the
+    // default button, not on Exit.
     GetDlgItem(res::kIdOk)->setEnabled(true);
     GetDlgItem(res::kIdcReset)->setEnabled(true);
+    GetDlgItem(res::kIdcPropertiesBox)->setEnabled(false);
+    GetDlgItem(res::kIdOk)->setFocus();
     UpdateData(false);
 }
 

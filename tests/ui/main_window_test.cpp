@@ -82,6 +82,48 @@ TEST_F(MainWindow,
     EXPECT_TRUE(messages.shown.empty());
 }
 
+TEST_F(MainWindow, The_start_up_chain_runs_on_the_keyboard_alone) {
+    // Each key goes where a user's key goes: to the widget with the focus, once the window that
+    // just came up is active.
+    auto press = [](Qt::Key key) {
+        QWidget* modal = QApplication::activeModalWidget();
+        uitest::SpinUntil([&] { return QApplication::activeWindow() == modal; });
+        QWidget* target = QApplication::focusWidget();
+        QTest::keyClick(target ? target : modal, key);
+    };
+    bool sawMain = false, missed = false;
+    uitest::WhenModal(
+        uitest::Titled("Velmarin Kestrovane (Zel) Demo Interface"),
+        [&](QWidget*) {
+            uitest::WhenModal(
+                uitest::Titled("Open Communication Port"),
+                [&](QWidget* w) {
+                    auto* port = static_cast<CDialog*>(w);
+                    uitest::WhenModal([](QWidget* m) { return qobject_cast<CMainDlg*>(m); },
+                                      [&](QWidget* m) {
+                                          sawMain = true;
+                                          m->close();
+                                      },
+                                      &missed, 60000);
+                    QWidget* openPort = port->GetDlgItem(res::kIdcOpenPort);
+                    for (int i = 0; i < 8 && QApplication::focusWidget() != openPort; ++i) {
+                        press(Qt::Key_Tab);
+                    }
+                    ASSERT_EQ(QApplication::focusWidget(), openPort);
+                    press(Qt::Key_Return);
+                    EXPECT_EQ(QApplication::focusWidget(), port->GetDlgItem(res::kIdOk));
+                    press(Qt::Key_Return);
+                },
+                &missed);
+            press(Qt::Key_Return);
+        },
+        &missed);
+    CZelApp app;
+    EXPECT_EQ(app.InitInstance(), 0);
+    EXPECT_TRUE(sawMain);
+    EXPECT_FALSE(missed);
+}
+
 TEST_F(MainWindow,
        The_EEPROM_table_shows_the_simulator_image_and_the_coefficients_are_its_calibration) {
     // The wait notice stays up and painted through the read-out; timers still run then, the
