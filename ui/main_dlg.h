@@ -67,6 +67,7 @@ protected:
 
 private:
     void OnPortGoneOnUiThread();
+    void ShowPortLabel();
     void DestroyChildren();
 
     CCommandPage* m_commandPage = nullptr;

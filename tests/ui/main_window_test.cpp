@@ -2,6 +2,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QMenu>
+#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
@@ -122,6 +123,36 @@ TEST_F(MainWindow, The_start_up_chain_runs_on_the_keyboard_alone) {
     EXPECT_EQ(app.InitInstance(), 0);
     EXPECT_TRUE(sawMain);
     EXPECT_FALSE(missed);
+}
+
+TEST_F(MainWindow, A_minimise_and_restore_keeps_the_page_that_was_chosen) {
+    RunMain([&](CMainDlg& main) {
+        QTabBar* bar = main.m_tab->TabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+        ASSERT_TRUE(main.EepromPage()->isVisible());
+        main.showMinimized();
+        main.showNormal();
+        EXPECT_EQ(main.m_tab->Current(), 1);
+        EXPECT_EQ(bar->currentIndex(), 1);
+        EXPECT_TRUE(main.EepromPage()->isVisible());
+        EXPECT_FALSE(main.CommandPage()->isVisible());
+    });
+}
+
+TEST_F(MainWindow, A_long_port_path_loses_its_middle_and_is_whole_in_the_tool_tip) {
+    RunMain([&](CMainDlg& main) {
+        const QString whole = QStringLiteral(
+            "COM Port : /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5069RR4-if00-port0");
+        main.SetPortLabel(whole.toStdString());
+        main.UpdateData(false);
+        auto* label = main.Item<QLabel>(res::kIdcPortLabel);
+        const QString shown = label->text();
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("COM Port : /"))) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith(QStringLiteral("0"))) << shown.toStdString();
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+        EXPECT_EQ(label->toolTip(), whole);
+    });
 }
 
 TEST_F(MainWindow,
