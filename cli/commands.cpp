@@ -134,12 +134,15 @@ int RunPorts(const Options& options) {
     }
     serial::ProbeConfig config;
     config.extraPorts = extra;
+    if (!options.devDir.empty()) config.devDir = options.devDir;
     serial::ProbeResult result = serial::ProbePorts(config);
     for (const auto& name : result.names) std::printf("%s\n", name.c_str());
     std::fflush(stdout);
-    for (const auto& denied : result.denied) {
-        std::fprintf(stderr, "zelctl: %s not listed: %s\n", denied.name.c_str(),
-                     denied.reason.c_str());
+    for (const auto* group : {&result.denied, &result.inUse}) {
+        for (const auto& port : *group) {
+            std::fprintf(stderr, "zelctl: %s not listed: %s\n", port.name.c_str(),
+                         port.reason.c_str());
+        }
     }
     return kExitDone;
 }

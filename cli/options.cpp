@@ -61,6 +61,9 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
             o->ports.push_back(v);
         } else if (arg == "--simulate") {
             o->simulate = true;
+        } else if (arg == "--dev-dir" && o->command == Command::Ports) {
+            if (!value(&v) || v.empty()) return fail("--dev-dir needs a directory");
+            o->devDir = v;
         } else if (arg == "--tsv" && o->command == Command::Eeprom) {
             o->tsv = true;
         } else if (arg == "--json" && o->command == Command::Eeprom) {
@@ -128,15 +131,16 @@ std::string HelpText(Command command) {
                    "transducer never answered, 5 the port went away during the run.\n"
                    "Messages go to standard error, data to standard output.\n";
         case Command::Ports:
-            return "Usage: zelctl ports [--port PATH]... [--simulate]\n"
+            return "Usage: zelctl ports [--port PATH]... [--simulate] [--dev-dir DIR]\n"
                    "\n"
                    "Lists the ports the program's port dialog would list, in its order: the ports\n"
                    "given with --port (and the simulated transducer's), then the serial devices\n"
-                   "ttyS, ttyUSB, ttyACM, ttyAMA, rfcomm, ... in ascending order. Ports in use "
-                   "are\n"
-                   "not listed. Devices that exist but may not be opened follow on standard "
-                   "error,\n"
-                   "with the reason.\n";
+                   "ttyS, ttyUSB, ttyACM, ttyAMA, rfcomm, ... in ascending order. Only the --port\n"
+                   "paths are opened (and closed at once); the serial devices are found in sysfs\n"
+                   "and judged without opening them, so no board sees its DTR and RTS lines move.\n"
+                   "Ports in use and devices that may not be opened are not listed: they follow\n"
+                   "on standard error, with the reason.\n"
+                   "  --dev-dir DIR   look for the serial devices in DIR instead of /dev\n";
         case Command::Eeprom:
             return "Usage: zelctl eeprom (--port PATH | --simulate) [--tsv | --json]\n"
                    "\n"

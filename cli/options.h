@@ -27,6 +27,7 @@ struct Options {
     bool help = false;
     std::vector<std::string> ports;  // --port PATH (repeatable for `ports`, one for the others)
     bool simulate = false;
+    std::string devDir;  // --dev-dir DIR of `ports`: serial devices there instead of /dev
     bool tsv = false;
     bool json = false;
     std::optional<double> durationSeconds;

@@ -136,8 +136,9 @@ int Session::Open(const Options& options) {
         path = options.ports.front();
     }
     if (!port.Open(path)) {
-        std::fprintf(stderr, "zelctl: %s\n",
-                     serial::DescribeOpenError(port.LastOpenError(), path).c_str());
+        std::fprintf(
+            stderr, "zelctl: %s\n",
+            serial::DescribeOpenError(port.LastOpenError(), path, port.LastOpenHolder()).c_str());
         return kExitPortNotOpened;
     }
     // Configure says what went wrong itself, through the message-box hook.

@@ -5,10 +5,13 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -74,6 +77,8 @@ bool IsHangUpError(int error) {
 
 }  // namespace
 
+SerialDevice::SerialDevice(HolderSearch search) : m_search(std::move(search)) {}
+
 SerialDevice::~SerialDevice() {
     CloseDescriptor();
 }
@@ -81,10 +86,26 @@ SerialDevice::~SerialDevice() {
 bool SerialDevice::Open(const std::string& path, OpenError* why) {
     CloseDescriptor();
     m_gone = false;
+    m_openHolder.clear();
     auto fail = [why](OpenError error) {
         if (why) *why = error;
         return false;
     };
+    auto inUse = [&](std::optional<DeviceHolder> holder) {
+        if (!holder) holder = DeviceUsers(m_search).Holder(path, true);
+        if (holder) m_openHolder = DescribeHolder(*holder);
+        return fail(OpenError::InUse);
+    };
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return fail(OpenError::NoSuchDevice);
+        if (errno == EACCES) return fail(OpenError::NoPermission);
+        return fail(OpenError::Other);
+    }
+    if (!S_ISCHR(st.st_mode)) return fail(OpenError::NotSerial);
+    // minicom, cu and others announce their port with a lock file and need not lock the device.
+    if (auto holder = LockFileHolder(path, m_search)) return inUse(holder);
+
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         switch (errno) {
@@ -97,20 +118,32 @@ bool SerialDevice::Open(const std::string& path, OpenError* why) {
             case EPERM:
                 return fail(OpenError::NoPermission);
             case EBUSY:
-                return fail(OpenError::InUse);
+                return inUse(std::nullopt);
             default:
                 return fail(OpenError::Other);
         }
+    }
+    if (!::isatty(fd)) {  // /dev/null and other character devices without a line
+        ::close(fd);
+        return fail(OpenError::NotSerial);
     }
     // flock refuses a second open also inside this process and also for root, where TIOCEXCL
     // alone would let it through.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return fail(OpenError::InUse);
+        return inUse(std::nullopt);
     }
-    if (::isatty(fd)) ::ioctl(fd, TIOCEXCL);  // keeps out other programs that do not flock
+    // Root opens a tty that another program holds with TIOCEXCL: that program keeps the device,
+    // and its flag, which closing here leaves alone.
+    int exclusive = 0;
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) {
+        ::close(fd);
+        return inUse(std::nullopt);
+    }
+    const bool exclusiveSet = ::ioctl(fd, TIOCEXCL) == 0;  // keeps out programs that do not flock
     int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake < 0) {
+        if (exclusiveSet) ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return fail(OpenError::Other);
     }
@@ -118,6 +151,7 @@ bool SerialDevice::Open(const std::string& path, OpenError* why) {
         std::lock_guard lock(m_stateMutex);
         m_haveTermios = false;
     }
+    m_exclusiveSet = exclusiveSet;
     m_wakeFd = wake;
     m_fd = fd;
     if (why) *why = OpenError::None;
@@ -314,7 +348,7 @@ bool SerialDevice::CloseDescriptor() {
     if (wake >= 0) ::close(wake);
     if (fd < 0) return false;
     // A tty keeps TIOCEXCL after the last close; left set it refuses the next non-root open.
-    if (::isatty(fd)) ::ioctl(fd, TIOCNXCL);
+    if (m_exclusiveSet.exchange(false)) ::ioctl(fd, TIOCNXCL);
     return ::close(fd) == 0;
 }
 

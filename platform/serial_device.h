@@ -9,6 +9,8 @@
 #include <shared_mutex>
 #include <string>
 
+#include "platform/device_holders.h"
+
 namespace platform {
 
 // Line settings as the serial port class exchanges them with the driver.
@@ -39,7 +41,14 @@ struct Timeouts {
 // The only time-outs this device has: reads return at once, writes wait without a time-out.
 inline constexpr Timeouts kImmediateReads{0xFFFFFFFFu, 0, 0, 0, 0};
 
-enum class OpenError { None, NoSuchDevice, NoPermission, InUse, Other };
+enum class OpenError {
+    None,
+    NoSuchDevice,
+    NoPermission,
+    InUse,
+    NotSerial,  // a directory, a regular file, /dev/null: nothing termios can drive
+    Other,
+};
 
 enum class ReadStatus {
     Data,   // at least one byte
@@ -49,14 +58,17 @@ enum class ReadStatus {
 };
 
 // One serial device over termios. Opened exclusively (a second open, in this process or another,
-// fails, also as root), never the controlling terminal, not inherited by child processes.
+// fails, also as root), never the controlling terminal, not inherited by child processes. A
+// device that another program holds with TIOCEXCL or under a live UUCP lock file counts as in use,
+// and another program's TIOCEXCL is never cleared.
 // Reads never block. Writes block until every byte is out, the device hangs up, or another thread
 // closes it. Read, Write and Close may be called from different threads: a close waits until no
 // read or write uses the descriptor, so a late read can never reach a descriptor number that the
 // system has handed out again. Virtual so that tests can make single operations fail.
 class SerialDevice {
 public:
-    SerialDevice() = default;
+    // `search`: where to look for UUCP lock files and for the holder of a device in use.
+    explicit SerialDevice(HolderSearch search = {});
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
     virtual ~SerialDevice();
@@ -75,6 +87,9 @@ public:
     bool IsOpen() const { return m_fd.load() >= 0; }
     // True once the device has hung up; it is then closed, and stays "gone" until the next Open.
     bool IsGone() const { return m_gone.load(); }
+    // After an Open that failed as in use: who holds the device, "PID 4242 (minicom)", or empty
+    // when that cannot be seen. User-interface thread.
+    const std::string& OpenHolder() const { return m_openHolder; }
 
 private:
     bool CloseDescriptor();
@@ -83,11 +98,14 @@ private:
     std::atomic<int> m_fd{-1};
     std::atomic<int> m_wakeFd{-1};  // eventfd that wakes a writer waiting for room when closing
     std::atomic<bool> m_gone{false};
+    std::atomic<bool> m_exclusiveSet{false};  // TIOCEXCL set by this object, to clear at close
     std::shared_mutex m_useGuard;  // shared by each read and write, exclusive for the close
     std::mutex m_writeMutex;       // one writer at a time, so frames never interleave
     std::mutex m_stateMutex;
     termios m_termios{};  // as last read from the driver: fields Configure leaves alone keep them
     bool m_haveTermios = false;
+    HolderSearch m_search;
+    std::string m_openHolder;
 };
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/device_holders.h"
 #include "platform/serial_device.h"
 
 // Finding the ports that can be opened, in the order the port dialog lists them.
@@ -16,15 +17,20 @@ struct DeniedPort {
 struct ProbeResult {
     std::vector<std::string> names;  // openable now, in probing order
     std::vector<DeniedPort> denied;  // exist, but this user may not open them
+    std::vector<DeniedPort> inUse;   // exist, but another program (or another port here) has them
 };
 
 struct ProbeConfig {
     std::vector<std::string> extraPorts;  // probed first, listed by the path as given
-    std::string devDir = "/dev";          // elsewhere (tests), names are listed as full paths
+    // The port this program holds, as it was listed: listed first and never probed.
+    std::string heldPort;
+    std::string devDir = "/dev";  // elsewhere (tests), names are listed as full paths
     std::string sysClassTty = "/sys/class/tty";
+    platform::HolderSearch holders;  // /proc and the UUCP lock directories
 };
 
-// The device families probed after the extra ports, each with numbers 0 to 255 ascending.
+// The device families listed first, in this order, each in ascending number order; other serial
+// devices that sysfs shows follow, by name.
 extern const std::vector<std::string> kDeviceFamilies;
 
 // Ports given on the command line (--port PATH) and the built-in simulated transducer's port.
@@ -32,12 +38,15 @@ extern const std::vector<std::string> kDeviceFamilies;
 void SetExtraPorts(std::vector<std::string> paths);
 const std::vector<std::string>& ExtraPorts();
 
-// Opens and at once closes every candidate; never configures or writes to one. A port that this
-// program or another already holds fails to open and is not listed.
+// The held port first; then the extra ports, each opened and at once closed (never configured or
+// written to); then the serial devices that sysfs shows, none of them opened: whether one may
+// be opened comes from its access rights, whether it is in use from the lock table, UUCP lock
+// files and the descriptors of other processes. A ttyS placeholder without a UART is left out.
 ProbeResult ProbePorts(const ProbeConfig& config);
-ProbeResult ProbePorts();  // with ExtraPorts() and the real /dev
 
-// A sentence for the user about why `name` could not be opened.
-std::string DescribeOpenError(platform::OpenError error, const std::string& name);
+// A sentence for the user about why `name` could not be opened; `holder` names the process that
+// holds a port in use ("PID 4242 (minicom)"), when known.
+std::string DescribeOpenError(platform::OpenError error, const std::string& name,
+                              const std::string& holder = "");
 
 }  // namespace serial

@@ -1,6 +1,7 @@
 #include "serial/port_settings.h"
 
 #include "platform/message_box.h"
+#include "serial/port_probe.h"
 #include "serial/serial_port.h"
 
 std::string g_portName;
@@ -45,7 +46,13 @@ std::string BuildSettingsString(int baudIndex, int parityIndex) {
 bool OpenPort(CSerialPort* port) {
     if (port->IsOpen()) port->Close();
     if (!port->Open(g_portName)) {
-        platform::AppMessageBox("Error Opening COM Port", platform::MessageIcon::Error);
+        // The reason below the fixed text, except with nothing chosen (an empty list).
+        std::string text = "Error Opening COM Port";
+        if (!g_portName.empty()) {
+            text += "\n\n" +
+                    DescribeOpenError(port->LastOpenError(), g_portName, port->LastOpenHolder());
+        }
+        platform::AppMessageBox(text, platform::MessageIcon::Error);
         return false;
     }
     if (!port->Configure(115200, 0, 8, false, 0)) {

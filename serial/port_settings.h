@@ -21,7 +21,8 @@ inline constexpr const char* kBaudTexts[] = {"1200",  "2400",  "4800",  "9600", 
 std::string BuildSettingsString(int baudIndex, int parityIndex);
 
 // Opens g_portName on `port` at the fixed 115200 baud, no parity, 8 data bits, 1 stop bit,
-// closing whatever the port held first. Failures are shown in the application's message box.
+// closing whatever the port held first. Failures are shown in the application's message box; a
+// failed open says why below "Error Opening COM Port".
 bool OpenPort(CSerialPort* port);
 
 }  // namespace serial

@@ -22,6 +22,10 @@ std::string CSerialPort::DevicePath(const std::string& name) {
 
 bool CSerialPort::Open(const std::string& name) {
     if (IsOpen()) Close();
+    if (name.empty()) {  // nothing chosen: not "/dev/", a directory
+        m_lastOpenError = platform::OpenError::NoSuchDevice;
+        return false;
+    }
     return m_handle->Open(DevicePath(name), &m_lastOpenError);
 }
 

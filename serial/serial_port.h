@@ -35,8 +35,10 @@ public:
     // The device hung up while open (adapter pulled, simulator gone). The port is then closed;
     // this stays true until the next Open or Close.
     bool IsGone() const;
-    // Why the last Open failed.
+    // Why the last Open failed, and for a port in use who holds it ("PID 4242 (minicom)"; empty
+    // when that cannot be seen).
     platform::OpenError LastOpenError() const { return m_lastOpenError; }
+    const std::string& LastOpenHolder() const { return m_handle->OpenHolder(); }
 
 private:
     std::unique_ptr<platform::SerialDevice> m_handle;

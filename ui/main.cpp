@@ -124,9 +124,7 @@ int main(int argc, char* argv[]) {
     serial::SetExtraPorts(extra);
     if (parser.isSet(devDirOption)) {
         const std::string dir = parser.value(devDirOption).toLocal8Bit().toStdString();
-        CPortDlg::SetProbeFunction([dir] {
-            serial::ProbeConfig config;
-            config.extraPorts = serial::ExtraPorts();
+        CPortDlg::SetProbeFunction([dir](serial::ProbeConfig config) {
             config.devDir = dir;
             return serial::ProbePorts(config);
         });

@@ -1,7 +1,9 @@
 #include "ui/main_dlg.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -35,11 +37,37 @@ bool CMainDlg::OpenPort() {
     return device::MainDialogCore::OpenPort();
 }
 
+// g_portName is the name of the last Open Port; a failed one closed the port first.
+std::string CMainDlg::HeldPort() const {
+    return m_port && m_port->IsOpen() ? g_portName : std::string();
+}
+
 void CMainDlg::DoDataExchange(CDataExchange* dx) {
     m_monitor = Item<QPlainTextEdit>(res::kIdcMonitor);
     m_tab = Item<CAppTabCtrl>(res::kIdcTab);
     DDX_Text(dx, res::kIdcMonitor, m_monitorText);
-    DDX_Text(dx, res::kIdcPortLabel, m_portLabel);
+    // The label may show a shortened text: m_portLabel stays the whole one.
+    if (!dx->m_bSaveAndValidate) ShowPortLabel();
+}
+
+// A path too long for the label loses its middle, so that "COM Port : ", the start of the path
+// and the device's own name stay readable; the tool tip has the whole text.
+void CMainDlg::ShowPortLabel() {
+    auto* label = Item<QLabel>(res::kIdcPortLabel);
+    if (!label) return;
+    static const QString kPrefix = QStringLiteral("COM Port : ");
+    const QString whole = QString::fromLocal8Bit(m_portLabel.data(), int(m_portLabel.size()));
+    const QFontMetrics metrics(label->font());
+    const int room = label->contentsRect().width() - 2 * label->margin() - 2;
+    QString shown = whole;
+    if (metrics.horizontalAdvance(whole) > room) {
+        const bool prefixed = whole.startsWith(kPrefix);
+        const QString head = prefixed ? kPrefix : QString();
+        shown = head + metrics.elidedText(whole.mid(head.size()), Qt::ElideMiddle,
+                                          room - metrics.horizontalAdvance(head));
+    }
+    label->setText(shown);
+    label->setToolTip(whole);
 }
 
 bool CMainDlg::OnInitDialog() {
@@ -120,14 +148,16 @@ void CMainDlg::OnSelectAll() {
     m_monitor->ensureCursorVisible();
 }
 
+// Only the dialog's own show and hide bring the Command page forward: a minimise and restore by
+// the window manager arrive as spontaneous events and keep the page the user chose.
 void CMainDlg::showEvent(QShowEvent* event) {
     CDialog::showEvent(event);
-    if (m_tab) m_tab->ShowPage(0);
+    if (m_tab && !event->spontaneous()) m_tab->ShowPage(0);
 }
 
 void CMainDlg::hideEvent(QHideEvent* event) {
     CDialog::hideEvent(event);
-    if (m_tab) m_tab->ShowPage(0);
+    if (m_tab && !event->spontaneous()) m_tab->ShowPage(0);
 }
 
 void CMainDlg::moveEvent(QMoveEvent* event) {

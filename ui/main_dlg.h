@@ -26,6 +26,7 @@ public:
     // The port dialog's side.
     bool OpenPort() override;
     void SetPortLabel(const std::string& label) override { m_portLabel = label; }
+    std::string HeldPort() const override;
     void RunMainDialog() override { DoModal(); }
 
     void OnSelectAll();
@@ -66,6 +67,7 @@ protected:
 
 private:
     void OnPortGoneOnUiThread();
+    void ShowPortLabel();
     void DestroyChildren();
 
     CCommandPage* m_commandPage = nullptr;

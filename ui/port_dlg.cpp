@@ -44,7 +44,11 @@ void CPortDlg::DoDataExchange(CDataExchange* dx) {
 
 bool CPortDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    const serial::ProbeResult found = g_probe ? g_probe() : serial::ProbePorts();
+    // From the running main dialog its own port comes first, selected.
+    serial::ProbeConfig config;
+    config.extraPorts = serial::ExtraPorts();
+    if (CPortDialogHost* host = CPortDialogHost::Main()) config.heldPort = host->HeldPort();
+    const serial::ProbeResult found = g_probe ? g_probe(config) : serial::ProbePorts(config);
     auto* list = Item<QComboBox>(res::kIdcPortList);
     for (const std::string& name : found.names) list->addItem(QString::fromStdString(name));
 
@@ -94,9 +98,12 @@ void CPortDlg::OnOpenPort() {
     g_portSettings = BuildSettingsString();
     CPortDialogHost* host = CPortDialogHost::Main();
     if (!host || !host->OpenPort()) return;
-    GetDlgItem(res::kIdcPropertiesBox)->setEnabled(false);
+    // OK first: disabling the box takes the focus from Open Port, and it must land on OK, the
+    // default button, not on Exit.
     GetDlgItem(res::kIdOk)->setEnabled(true);
     GetDlgItem(res::kIdcReset)->setEnabled(true);
+    GetDlgItem(res::kIdcPropertiesBox)->setEnabled(false);
+    GetDlgItem(res::kIdOk)->setFocus();
     UpdateData(false);
 }
 

@@ -19,8 +19,9 @@ public:
 
     std::string BuildSettingsString();
 
-    // The probe the dialog runs at initialisation; tests point it away from the real /dev.
-    using ProbeFunction = std::function<serial::ProbeResult()>;
+    // The probe the dialog runs at initialisation, given the dialog's configuration (the extra
+    // ports and the held port); tests and --dev-dir point it away from the real /dev.
+    using ProbeFunction = std::function<serial::ProbeResult(serial::ProbeConfig)>;
     static ProbeFunction SetProbeFunction(ProbeFunction probe);
 
     // The sentence list shown for ports that exist but may not be opened; empty when none.

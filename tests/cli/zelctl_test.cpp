@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -115,22 +116,34 @@ TEST(ZelctlUsage, Bad_usage_exits_2_with_a_message_and_help_exits_0) {
     }
 }
 
-TEST(ZelctlPorts, Lists_a_given_port_first_and_not_one_in_use) {
+TEST(ZelctlPorts, Lists_a_given_port_and_says_on_standard_error_which_one_is_in_use) {
     RunningSimulator free, held;
     CSerialPort holder;
     ASSERT_TRUE(holder.Open(held.path()));
-    ChildResult r = Zelctl({"ports", "--port", free.path(), "--port", held.path()});
+    const std::string emptyDev = TempPath("dev");
+    std::filesystem::create_directories(emptyDev);  // none of the machine's own devices
+    ChildResult r =
+        Zelctl({"ports", "--dev-dir", emptyDev, "--port", free.path(), "--port", held.path()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    auto lines = Lines(r.out);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0], free.path());
-    for (const auto& line : lines) EXPECT_NE(line, held.path());
+    EXPECT_EQ(Lines(r.out), std::vector<std::string>{free.path()});
+    EXPECT_EQ(r.err, "zelctl: " + held.path() + " not listed: " + held.path() +
+                         " is in use by PID " + std::to_string(::getpid()) + " (cli_tests).\n");
+    std::filesystem::remove_all(emptyDev);
 }
 
 TEST(ZelctlOpen, A_port_that_cannot_be_opened_exits_3_and_says_why) {
     ChildResult missing = Zelctl({"eeprom", "--port", "/dev/ttyZEL-none"});
     EXPECT_EQ(missing.exitCode, 3);
     EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
+
+    const std::string file = TempPath("not-a-port");
+    std::ofstream(file) << "x";
+    for (const std::string& path : {::testing::TempDir(), file, std::string("/dev/null")}) {
+        ChildResult r = Zelctl({"send", "--port", path, "C1"});
+        EXPECT_EQ(r.exitCode, 3);
+        EXPECT_EQ(r.err, "zelctl: " + path + " is not a serial device.\n");
+    }
+    std::remove(file.c_str());
 
     RunningSimulator simulator;
     CSerialPort holder;

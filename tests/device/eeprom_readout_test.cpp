@@ -171,6 +171,16 @@ TEST_F(EepromReadout, Late_doubled_and_stalled_replies_leave_the_table_of_a_clea
     }
 }
 
+TEST_F(EepromReadout, Reply_in_the_second_window_is_taken_without_asking_again) {
+    sim::Options options;
+    options.faults.eepromReplyDelayMs = 25;
+    StartSim(options);
+    dialog.ReadEeprom();
+    ExpectTableIsTheImage();
+    // Without the second window every byte would be asked for again, up to the limit of 64.
+    EXPECT_LT(dialog.m_eepromReadout.repeatedReads, 32);
+}
+
 // A line whose every reply comes 50 ms late (after both windows) still gives the right table.
 TEST_F(EepromReadout, Replies_that_always_come_late_are_waited_for_not_taken_for_the_next_byte) {
     sim::Options options;

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/message_recorder.h"
+#include <memory>
+#include <utility>
+
 #include "platform/pseudo_terminal.h"
 #include "serial/serial_port.h"
+#include "tests/support/message_recorder.h"
 
 TEST(BuildSettingsString, Builds_the_string_and_parity_text_for_every_choice) {
     struct Case {
@@ -55,15 +58,21 @@ TEST(OpenPort, Opens_and_configures_the_chosen_port) {
     EXPECT_TRUE(serial::OpenPort(&port));
 }
 
-TEST(OpenPort, An_empty_or_missing_name_shows_Error_Opening_COM_Port) {
-    for (const char* name : {"", "ttyZEL99"}) {
+TEST(OpenPort, A_port_that_cannot_be_opened_shows_Error_Opening_COM_Port_and_why) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "Error Opening COM Port"},  // the list was empty
+        {"ttyZEL99", "Error Opening COM Port\n\n/dev/ttyZEL99 does not exist."},
+        {"/dev/null", "Error Opening COM Port\n\n/dev/null is not a serial device."},
+    };
+    for (const auto& [name, text] : cases) {
+        SCOPED_TRACE(name);
         MessageRecorder messages;
         CSerialPort port;
         g_portName = name;
         EXPECT_FALSE(serial::OpenPort(&port));
         EXPECT_FALSE(port.IsOpen());
         ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0].text, "Error Opening COM Port");
+        EXPECT_EQ(messages.shown[0].text, text);
         EXPECT_EQ(messages.shown[0].caption, "Zel Demo Interface Software");
         EXPECT_EQ(messages.shown[0].icon, platform::MessageIcon::Error);
         EXPECT_TRUE(messages.shown[0].appBox);
@@ -71,9 +80,14 @@ TEST(OpenPort, An_empty_or_missing_name_shows_Error_Opening_COM_Port) {
 }
 
 TEST(OpenPort, A_line_that_cannot_be_configured_shows_both_messages_and_stays_closed) {
+    class NoLineSettings : public platform::SerialDevice {
+        bool GetState(platform::LineSettings*) override { return false; }
+    };
     MessageRecorder messages;
-    CSerialPort port;
-    g_portName = "/dev/null";
+    platform::PseudoTerminal pty;
+    ASSERT_TRUE(pty.Open(false));
+    CSerialPort port(std::make_unique<NoLineSettings>());
+    g_portName = pty.SlavePath();
     EXPECT_FALSE(serial::OpenPort(&port));
     EXPECT_FALSE(port.IsOpen());
     ASSERT_EQ(messages.shown.size(), 2u);

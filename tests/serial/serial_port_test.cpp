@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -10,13 +11,16 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "tests/support/message_recorder.h"
 #include "platform/pseudo_terminal.h"
+#include "serial/port_probe.h"
+#include "tests/support/message_recorder.h"
 
 namespace {
 
@@ -126,6 +130,70 @@ TEST(SerialPortOpen, Reopening_closes_the_old_port_first_also_when_the_new_open_
     EXPECT_EQ(port.LastOpenError(), platform::OpenError::NoSuchDevice);
     CSerialPort other;
     EXPECT_TRUE(other.Open(a.path())) << "the first port is still held";
+}
+
+TEST(SerialPortOpen, A_directory_a_regular_file_and_dev_null_are_not_serial_devices) {
+    const std::string dir = ::testing::TempDir() + "zel-not-serial-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    const std::string file = dir + "/port";
+    std::ofstream(file) << "x";
+    for (const std::string& path : {dir, file, std::string("/dev/null")}) {
+        SCOPED_TRACE(path);
+        CSerialPort port;
+        EXPECT_FALSE(port.Open(path));
+        EXPECT_EQ(port.LastOpenError(), platform::OpenError::NotSerial);
+        EXPECT_EQ(serial::DescribeOpenError(port.LastOpenError(), path),
+                  path + " is not a serial device.");
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST(SerialPortOpen, Another_programs_TIOCEXCL_keeps_us_out_and_keeps_its_flag) {
+    FarEnd far;
+    const int holder = ::open(far.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::ioctl(holder, TIOCEXCL), 0);
+    CSerialPort port;
+    // Root gets through the open itself, then finds the flag set.
+    EXPECT_FALSE(port.Open(far.path()));
+    EXPECT_EQ(port.LastOpenError(), platform::OpenError::InUse);
+    int flag = 0;
+    ASSERT_EQ(::ioctl(holder, TIOCGEXCL, &flag), 0);
+    EXPECT_EQ(flag, 1) << "the holder's flag was cleared";
+    ::ioctl(holder, TIOCNXCL);
+    ::close(holder);
+
+    // Our own flag goes with our close.
+    ASSERT_TRUE(port.Open(far.path()));
+    port.Close();
+    const int after = ::open(far.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(after, 0);
+    ASSERT_EQ(::ioctl(after, TIOCGEXCL, &flag), 0);
+    EXPECT_EQ(flag, 0);
+    ::close(after);
+}
+
+TEST(SerialPortOpen, A_UUCP_lock_file_of_a_live_process_keeps_us_out_and_names_it) {
+    FarEnd far;
+    const std::string dir = ::testing::TempDir() + "zel-lock-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    const std::string lockFile =
+        dir + "/LCK.." + std::filesystem::path(far.path()).filename().string();
+    platform::HolderSearch search;
+    search.lockDirs = {dir};
+    // PID 1 always lives; 4194305 is above any PID the kernel hands out.
+    const std::pair<const char*, bool> cases[] = {{"         1\n", false}, {"   4194305\n", true}};
+    for (const auto& [pid, opens] : cases) {
+        SCOPED_TRACE(pid);
+        std::ofstream(lockFile) << pid;
+        CSerialPort port(std::make_unique<platform::SerialDevice>(search));
+        EXPECT_EQ(port.Open(far.path()), opens);
+        if (opens) continue;
+        const std::string text =
+            serial::DescribeOpenError(port.LastOpenError(), far.path(), port.LastOpenHolder());
+        EXPECT_EQ(text.rfind(far.path() + " is in use by PID 1 (", 0), 0u) << text;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST(SerialPortOpen, Close_twice_is_harmless) {
@@ -274,19 +342,6 @@ TEST(SerialPortIo, Reads_on_another_thread_survive_closing_and_reopening) {
     reader.join();
 }
 
-TEST(SerialPortConfigure, A_device_without_line_settings_shows_GetCommState_Error) {
-    MessageRecorder messages;
-    CSerialPort port;
-    ASSERT_TRUE(port.Open("/dev/null"));  // opens like any device, but has no line settings
-    EXPECT_FALSE(port.Configure(115200, 0, 8, false, 0));
-    EXPECT_FALSE(port.IsOpen());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "GetCommState Error");
-    EXPECT_EQ(messages.shown[0].caption, "Error");
-    EXPECT_EQ(messages.shown[0].icon, platform::MessageIcon::Error);
-    EXPECT_FALSE(messages.shown[0].appBox);
-}
-
 TEST(SerialPortConfigure, Failures_of_single_driver_calls_show_their_messages) {
     FarEnd far;
     struct Case {
@@ -298,6 +353,8 @@ TEST(SerialPortConfigure, Failures_of_single_driver_calls_show_their_messages) {
         const char* caption;
     };
     const Case cases[] = {
+        {"GetCommState", [](FailingDevice& d) { d.failGetState = true; }, false, false,
+         "GetCommState Error", "Error"},
         {"SetCommState", [](FailingDevice& d) { d.failSetState = true; }, false, false,
          "SetCommState Error", "Error"},
         // Applying the time-outs failed and closed the port: not configured.

@@ -41,7 +41,8 @@ class InfoDialogs : public ::testing::Test {
 protected:
     void SetUp() override {
         CDialog::ResetProgramEnd();
-        CPortDlg::SetProbeFunction([] { return serial::ProbeResult{}; });
+        CPortDlg::SetProbeFunction(
+            [](const serial::ProbeConfig&) { return serial::ProbeResult{}; });
     }
     void TearDown() override {
         CPortDlg::SetProbeFunction({});

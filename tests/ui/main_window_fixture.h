@@ -51,8 +51,7 @@ protected:
         const std::string empty =
             (std::filesystem::temp_directory_path() / "zel-empty-dev").string();
         std::filesystem::create_directories(empty);
-        CPortDlg::SetProbeFunction([paths, empty] {
-            serial::ProbeConfig config;
+        CPortDlg::SetProbeFunction([paths, empty](serial::ProbeConfig config) {
             config.extraPorts = paths;
             config.devDir = empty;
             return serial::ProbePorts(config);

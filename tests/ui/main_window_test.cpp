@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QMenu>
+#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
@@ -83,6 +84,78 @@ TEST_F(MainWindow,
     EXPECT_EQ(CountFrames("*01IN"), 1);
     EXPECT_EQ(FramesReceived().back(), "*01IN");
     EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(MainWindow, The_start_up_chain_runs_on_the_keyboard_alone) {
+    // Each key goes where a user's key goes: to the widget with the focus, once the window that
+    // just came up is active.
+    auto press = [](Qt::Key key) {
+        QWidget* modal = QApplication::activeModalWidget();
+        uitest::SpinUntil([&] { return QApplication::activeWindow() == modal; });
+        QWidget* target = QApplication::focusWidget();
+        QTest::keyClick(target ? target : modal, key);
+    };
+    bool sawMain = false, missed = false;
+    uitest::WhenModal(
+        uitest::Titled("Velmarin Kestrovane (Zel) Demo Interface"),
+        [&](QWidget*) {
+            uitest::WhenModal(
+                uitest::Titled("Open Communication Port"),
+                [&](QWidget* w) {
+                    auto* port = static_cast<CDialog*>(w);
+                    uitest::WhenModal([](QWidget* m) { return qobject_cast<CMainDlg*>(m); },
+                                      [&](QWidget* m) {
+                                          sawMain = true;
+                                          m->close();
+                                      },
+                                      &missed, 60000);
+                    QWidget* openPort = port->GetDlgItem(res::kIdcOpenPort);
+                    for (int i = 0; i < 8 && QApplication::focusWidget() != openPort; ++i) {
+                        press(Qt::Key_Tab);
+                    }
+                    ASSERT_EQ(QApplication::focusWidget(), openPort);
+                    press(Qt::Key_Return);
+                    EXPECT_EQ(QApplication::focusWidget(), port->GetDlgItem(res::kIdOk));
+                    press(Qt::Key_Return);
+                },
+                &missed);
+            press(Qt::Key_Return);
+        },
+        &missed);
+    CZelApp app;
+    EXPECT_EQ(app.InitInstance(), 0);
+    EXPECT_TRUE(sawMain);
+    EXPECT_FALSE(missed);
+}
+
+TEST_F(MainWindow, A_minimise_and_restore_keeps_the_page_that_was_chosen) {
+    RunMain([&](CMainDlg& main) {
+        QTabBar* bar = main.m_tab->TabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+        ASSERT_TRUE(main.EepromPage()->isVisible());
+        main.showMinimized();
+        main.showNormal();
+        EXPECT_EQ(main.m_tab->Current(), 1);
+        EXPECT_EQ(bar->currentIndex(), 1);
+        EXPECT_TRUE(main.EepromPage()->isVisible());
+        EXPECT_FALSE(main.CommandPage()->isVisible());
+    });
+}
+
+TEST_F(MainWindow, A_long_port_path_loses_its_middle_and_is_whole_in_the_tool_tip) {
+    RunMain([&](CMainDlg& main) {
+        const QString whole = QStringLiteral(
+            "COM Port : /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5069RR4-if00-port0");
+        main.SetPortLabel(whole.toStdString());
+        main.UpdateData(false);
+        auto* label = main.Item<QLabel>(res::kIdcPortLabel);
+        const QString shown = label->text();
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("COM Port : /"))) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith(QStringLiteral("0"))) << shown.toStdString();
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+        EXPECT_EQ(label->toolTip(), whole);
+    });
 }
 
 TEST_F(MainWindow,
@@ -424,13 +497,16 @@ TEST_F(MainWindow, Change_Port_Settings_while_stopped_opens_the_new_port_and_ref
     ASSERT_TRUE(other.Start());
     ProbeOnly({sim->PortPath(), other.PortPath()});
     RunMain([&](CMainDlg& main) {
-        bool missed = false, listedInUse = true;
+        bool missed = false;
+        QStringList listed;
+        int selected = -1;
         uitest::WhenModal(
             uitest::Titled("Open Communication Port"),
             [&](QWidget* w) {
                 auto* port = static_cast<CDialog*>(w);
                 auto* list = port->Item<QComboBox>(res::kIdcPortList);
-                listedInUse = list->findText(QString::fromStdString(sim->PortPath())) >= 0;
+                for (int i = 0; i < list->count(); ++i) listed << list->itemText(i);
+                selected = list->currentIndex();
                 list->setCurrentIndex(list->findText(QString::fromStdString(other.PortPath())));
                 port->Item<QPushButton>(res::kIdcOpenPort)->click();
                 port->Item<QPushButton>(res::kIdOk)->click();
@@ -438,7 +514,10 @@ TEST_F(MainWindow, Change_Port_Settings_while_stopped_opens_the_new_port_and_ref
             &missed);
         main.Item<QPushButton>(res::kIdcChangePort)->click();
         EXPECT_FALSE(missed);
-        EXPECT_FALSE(listedInUse);
+        // The port in use first and selected, then the others.
+        EXPECT_EQ(listed, QStringList({QString::fromStdString(sim->PortPath()),
+                                       QString::fromStdString(other.PortPath())}));
+        EXPECT_EQ(selected, 0);
         EXPECT_EQ(main.Item<QLabel>(res::kIdcPortLabel)->text().toStdString(),
                   "COM Port : " + other.PortPath());
         // The monitor is blank until its next update; the new port answers there.

@@ -1,6 +1,9 @@
 #include "ui/port_dlg.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <QComboBox>
 #include <QLabel>
@@ -24,6 +27,7 @@ public:
     bool OpenPort() override { return serial::OpenPort(&port); }
     void SetPortLabel(const std::string& text) override { label = text; }
     void RunMainDialog() override { ++mainRuns; }
+    std::string HeldPort() const override { return port.IsOpen() ? g_portName : ""; }
     CSerialPort port;
     std::string label;
     int mainRuns = 0;
@@ -50,8 +54,7 @@ protected:
     // Probes only the given paths (never the machine's own serial ports).
     void Probe(std::vector<std::string> paths) {
         const std::string dir = emptyDev.string();
-        CPortDlg::SetProbeFunction([paths, dir] {
-            serial::ProbeConfig config;
+        CPortDlg::SetProbeFunction([paths, dir](serial::ProbeConfig config) {
             config.extraPorts = paths;
             config.devDir = dir;
             return serial::ProbePorts(config);
@@ -162,17 +165,31 @@ TEST_F(PortDialog, Open_Port_with_no_port_found_shows_the_error_and_changes_noth
     });
 }
 
-TEST_F(PortDialog, Open_Port_on_a_port_that_vanished_since_probing_fails_with_the_message) {
-    uitest::MessageRecorder messages;
+TEST_F(PortDialog, A_failed_Open_Port_says_why_below_the_fixed_text_and_changes_nothing) {
+    // A port taken since probing, and a directory given as the port.
+    const std::string dir = emptyDev.string();
+    CPortDlg::SetProbeFunction([&](const serial::ProbeConfig&) {
+        serial::ProbeResult listed;
+        listed.names = {simA.PortPath(), dir};
+        return listed;
+    });
+    CSerialPort thief;
+    ASSERT_TRUE(thief.Open(simA.PortPath()));
     CPortDlg dialog;
     Run(dialog, [&](CPortDlg& d) {
-        CSerialPort thief;
-        ASSERT_TRUE(thief.Open(simA.PortPath()));
-        Click(d, res::kIdcOpenPort);
-        ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0].text, "Error Opening COM Port");
-        EXPECT_FALSE(host.port.IsOpen());
-        ExpectState(d, true, false);
+        const std::string why[] = {" is in use by PID " + std::to_string(::getpid()),
+                                   " is not a serial device."};
+        for (int i = 0; i < 2; ++i) {
+            uitest::MessageRecorder messages;
+            List(d)->setCurrentIndex(i);
+            Click(d, res::kIdcOpenPort);
+            ASSERT_EQ(messages.shown.size(), 1u);
+            const std::string expected =
+                "Error Opening COM Port\n\n" + List(d)->itemText(i).toStdString() + why[i];
+            EXPECT_EQ(messages.shown[0].text.rfind(expected, 0), 0u) << messages.shown[0].text;
+            EXPECT_FALSE(host.port.IsOpen());
+            ExpectState(d, true, false);
+        }
         d.EndDialog(0);
     });
 }
@@ -219,12 +236,11 @@ TEST_F(PortDialog, Exit_and_Escape_at_start_up_end_the_program_with_code_0) {
 TEST_F(PortDialog,
        From_the_running_main_dialog_Exit_and_Escape_only_close_it_and_the_port_stays_open) {
     g_mainDlgActive = true;
-    ASSERT_TRUE(host.port.Open(simB.PortPath()));
+    g_portName = simB.PortPath();
+    ASSERT_TRUE(host.port.Open(g_portName));
     for (bool escape : {false, true}) {
         CPortDlg dialog;
         Run(dialog, [&](CPortDlg& d) {
-            // The port in use is not offered again.
-            ASSERT_EQ(List(d)->count(), 1);
             Click(d, res::kIdcOpenPort);
             if (escape)
                 QTest::keyClick(List(d), Qt::Key_Escape);
@@ -236,6 +252,32 @@ TEST_F(PortDialog,
     }
     EXPECT_EQ(host.mainRuns, 0);
     EXPECT_TRUE(host.label.empty());
+}
+
+TEST_F(PortDialog, From_the_running_main_dialog_the_held_port_comes_first_and_reopens) {
+    g_mainDlgActive = true;
+    g_portName = simB.PortPath();
+    const int fd = ::open(g_portName.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_TRUE(serial::OpenPort(&host.port));
+    // Cooked again behind the port's back: only a fresh Configure makes it raw.
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(fd, &tio), 0);
+    tio.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(::tcsetattr(fd, TCSANOW, &tio), 0);
+    CPortDlg dialog;
+    Run(dialog, [&](CPortDlg& d) {
+        ASSERT_EQ(List(d)->count(), 2);
+        EXPECT_EQ(List(d)->itemText(0).toStdString(), simB.PortPath());
+        EXPECT_EQ(List(d)->itemText(1).toStdString(), simA.PortPath());
+        EXPECT_EQ(List(d)->currentIndex(), 0);
+        Click(d, res::kIdcOpenPort);
+        EXPECT_TRUE(host.port.IsOpen());
+        EXPECT_EQ(g_portName, simB.PortPath());
+        d.EndDialog(0);
+    });
+    ASSERT_EQ(::tcgetattr(fd, &tio), 0);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u) << "the held port was not configured again";
+    ::close(fd);
 }
 
 TEST_F(PortDialog, OK_from_the_running_main_dialog_only_sets_the_label) {
@@ -262,7 +304,7 @@ TEST(PortDialogNotice, Names_the_devices_the_user_may_not_open_and_why_in_one_te
 
 TEST_F(PortDialog, Shows_the_denied_devices_in_the_dialog_without_a_message_box) {
     const std::string dir = emptyDev.string();
-    CPortDlg::SetProbeFunction([] {
+    CPortDlg::SetProbeFunction([](const serial::ProbeConfig&) {
         serial::ProbeResult r;
         r.denied = {{"ttyUSB3",
                      "You may not open /dev/ttyUSB3: serial ports belong to the group "

@@ -63,7 +63,7 @@ int main(int argc, char* argv[]) {
         Shoot(intro, QStringLiteral("intro.png"));
     }
     {
-        CPortDlg::SetProbeFunction([] {
+        CPortDlg::SetProbeFunction([](const serial::ProbeConfig&) {
             serial::ProbeResult r;
             r.names = {"ttyUSB0", "ttyUSB1"};
             r.denied = {{"ttyS4",
