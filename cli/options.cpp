@@ -268,7 +268,10 @@ std::string HelpText(Command command) {
                    "`zelctl --version` prints the version.\n"
                    "\n"
                    "Exit codes: 0 done, 2 bad usage, 3 the port could not be opened, 4 the\n"
-                   "transducer never answered, 5 the port went away during the run.\n"
+                   "transducer never answered, 5 the port went away, 6 EEPROM bytes not "
+                   "confirmed,\n"
+                   "7 the log file failed, 8 standard output failed, 130 or 143 SIGINT or SIGTERM\n"
+                   "during the EEPROM read-out (`man zelctl` tells more).\n"
                    "Messages go to standard error, data to standard output.\n";
         case Command::Ports:
             return "Usage: zelctl ports [--port PATH]... [--simulate] [--dev-dir DIR]\n"
