@@ -29,15 +29,18 @@ namespace {
 using namespace std::chrono_literals;
 
 void Print(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() && errno == EPIPE)
+        OutputPipeClosed() = true;
 }
 
 // After the data went out: kExitOutputFailed when standard output could not take it (a closed
-// pipe is the reader's choice and no failure).
+// pipe is the reader's choice and no failure, also when an earlier write met it and left only
+// the stream's error mark).
 int FinishOutput() {
     errno = 0;
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return kExitDone;
-    if (errno == EPIPE) return kExitDone;
+    if (errno == EPIPE || OutputPipeClosed()) return kExitDone;
     std::fprintf(stderr, "zelctl: standard output could not be written: %s\n",
                  std::strerror(errno));
     return kExitOutputFailed;

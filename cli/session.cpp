@@ -66,6 +66,7 @@ void CliCommandPage::OnReadingsShown(const std::string& lines,
     // any other failure (a full disk) does too, and says so.
     errno = 0;
     if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
+        if (errno == EPIPE) OutputPipeClosed() = true;
         if (errno != EPIPE && !outputFailed.exchange(true)) {
             std::fprintf(stderr, "zelctl: standard output could not be written: %s\n",
                          std::strerror(errno));
@@ -99,6 +100,11 @@ extern "C" void RequestStop(int signal) {
 std::atomic<bool>& StopRequested() {
     static std::atomic<bool> requested{false};
     return requested;
+}
+
+std::atomic<bool>& OutputPipeClosed() {
+    static std::atomic<bool> closed{false};
+    return closed;
 }
 
 void CatchStopSignals() {

@@ -94,6 +94,8 @@ private:
 // Set by Ctrl-C, SIGTERM, standard output going away or a failed write: the run ends through
 // the stop sequence (during the EEPROM read-out, at once).
 std::atomic<bool>& StopRequested();
+// Set when a write to standard output found its pipe closed (the reader went, e.g. `| head`).
+std::atomic<bool>& OutputPipeClosed();
 // SIGINT or SIGTERM from then on set StopRequested; SIGPIPE and SIGXFSZ are ignored, so that
 // the write sees a closed pipe or a file grown too large.
 void CatchStopSignals();

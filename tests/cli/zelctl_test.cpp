@@ -407,6 +407,15 @@ TEST(ZelctlAcquire, Stops_after_the_count) {
     EXPECT_LT(Lines(r.out).size(), 400u);
 }
 
+TEST(ZelctlAcquire, A_reader_that_closes_the_pipe_ends_the_run_quietly_with_0) {
+    ChildResult r =
+        RunChild({"/bin/bash", "-c",
+                  std::string(ZELCTL_PATH) + " acquire --simulate | head -n 3 >/dev/null; "
+                                             "exit ${PIPESTATUS[0]}"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+}
+
 TEST(ZelctlAcquire, Ctrl_C_and_SIGTERM_stop_through_the_stop_sequence) {
     for (int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
