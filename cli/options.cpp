@@ -45,14 +45,14 @@ enum OptionId {
 };
 
 // Which commands take an option (None: before the command).
-struct OptionSpec {
+struct OptionEntry {
     option longOption;
     std::vector<Command> commands;
 };
 
-const std::vector<OptionSpec>& OptionSpecs() {
+const std::vector<OptionEntry>& OptionTable() {
     using C = Command;
-    static const std::vector<OptionSpec> specs = {
+    static const std::vector<OptionEntry> table = {
         {{"help", no_argument, nullptr, kOptHelp},
          {C::None, C::Ports, C::Eeprom, C::Acquire, C::Send}},
         {{"version", no_argument, nullptr, kOptVersion},
@@ -71,14 +71,14 @@ const std::vector<OptionSpec>& OptionSpecs() {
         {{"timestamps", no_argument, nullptr, kOptTimestamps}, {C::Acquire}},
         {{"wait", required_argument, nullptr, kOptWait}, {C::Send}},
     };
-    return specs;
+    return table;
 }
 
 std::vector<option> LongOptionsOf(Command command) {
     std::vector<option> options;
-    for (const OptionSpec& spec : OptionSpecs()) {
-        for (Command c : spec.commands) {
-            if (c == command) options.push_back(spec.longOption);
+    for (const OptionEntry& entry : OptionTable()) {
+        for (Command c : entry.commands) {
+            if (c == command) options.push_back(entry.longOption);
         }
     }
     options.push_back({nullptr, 0, nullptr, 0});
@@ -86,8 +86,8 @@ std::vector<option> LongOptionsOf(Command command) {
 }
 
 std::string OptionName(int id) {
-    for (const OptionSpec& spec : OptionSpecs()) {
-        if (spec.longOption.val == id) return std::string("--") + spec.longOption.name;
+    for (const OptionEntry& entry : OptionTable()) {
+        if (entry.longOption.val == id) return std::string("--") + entry.longOption.name;
     }
     return std::string("-") + static_cast<char>(id);
 }
