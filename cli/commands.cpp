@@ -2,13 +2,16 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 
+#include "cli/reading_formats.h"
 #include "cli/session.h"
 #include "device/c_numbers.h"
 #include "device/command_frames.h"
@@ -26,15 +29,18 @@ namespace {
 using namespace std::chrono_literals;
 
 void Print(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() && errno == EPIPE)
+        OutputPipeClosed() = true;
 }
 
 // After the data went out: kExitOutputFailed when standard output could not take it (a closed
-// pipe is the reader's choice and no failure).
+// pipe is the reader's choice and no failure, also when an earlier write met it and left only
+// the stream's error mark).
 int FinishOutput() {
     errno = 0;
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return kExitDone;
-    if (errno == EPIPE) return kExitDone;
+    if (errno == EPIPE || OutputPipeClosed()) return kExitDone;
     std::fprintf(stderr, "zelctl: standard output could not be written: %s\n",
                  std::strerror(errno));
     return kExitOutputFailed;
@@ -51,18 +57,13 @@ std::string CoefficientText(float value) {
     return text;
 }
 
-// JSON has no NaN or infinity.
-std::string JsonNumber(float value) {
-    return std::isfinite(value) ? CoefficientText(value) : "null";
-}
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
+// The coefficient as the number its shortest text reads as (JSON has no NaN or infinity: null).
+nlohmann::ordered_json JsonNumber(float value) {
+    if (!std::isfinite(value)) return nullptr;
+    const std::string text = CoefficientText(value);
+    double number = 0;
+    std::from_chars(text.data(), text.data() + text.size(), number);
+    return number;
 }
 
 void PrintEepromTable(const device::StringTableView& table) {
@@ -94,22 +95,19 @@ void PrintEepromTsv(const device::StringTableView& table) {
 
 void PrintEepromJson(const device::StringTableView& table) {
     const auto& rows = device::EepromRows();
-    std::string out = "{\n  \"rows\": [\n";
-    for (size_t r = 0; r < table.Rows().size(); ++r) {
-        const auto& cells = table.Rows()[r];
+    nlohmann::ordered_json json;
+    json["rows"] = nlohmann::ordered_json::array();
+    for (const auto& cells : table.Rows()) {
         auto cell = [&](size_t i) { return i < cells.size() ? cells[i] : std::string(); };
-        out += "    {\"description\": " + JsonString(cell(0)) +
-               ", \"address\": " + JsonString(cell(1)) + ", \"bytes\": [" + JsonString(cell(2)) +
-               ", " + JsonString(cell(3)) + ", " + JsonString(cell(4)) + ", " +
-               JsonString(cell(5)) + "]}" + (r + 1 < table.Rows().size() ? ",\n" : "\n");
+        json["rows"].push_back({{"description", cell(0)},
+                                {"address", cell(1)},
+                                {"bytes", {cell(2), cell(3), cell(4), cell(5)}}});
     }
-    out += "  ],\n  \"coefficients\": {\n";
-    for (int k = 0; k < device::kCoefficientRows; ++k) {
-        out += "    " + JsonString(rows[k].description) + ": " + JsonNumber(g_coefficients[k]) +
-               (k + 1 < device::kCoefficientRows ? ",\n" : "\n");
-    }
-    out += "  }\n}\n";
-    Print(out);
+    json["coefficients"] = nlohmann::ordered_json::object();
+    for (int k = 0; k < device::kCoefficientRows; ++k)
+        json["coefficients"][rows[k].description] = JsonNumber(g_coefficients[k]);
+    // Byte texts are ASCII; anything else would be shown as U+FFFD rather than break the JSON.
+    Print(json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
 }
 
 // The Command Inquiry list's items by their code; -1 for a manual command.
@@ -177,11 +175,15 @@ int RunAcquire(const Options& options) {
     if (int code = session.Open(options); code != kExitDone) return code;
     const int readout = session.ReadEeprom();
     if (readout != kExitDone && readout != kExitEepromUnconfirmed) return readout;
+    session.page.format = options.format;
+    session.page.tags = {session.portPath, SerialNumberText(session.eepromTable.Rows())};
+    if (options.format == ReadingsFormat::Csv) Print(CsvHeader());
     session.dialog.StartTimer();
 
     g_logChecked = !options.logPath.empty();
     g_timeStampChecked = options.timestamps;
     g_logPath = options.logPath;
+    session.page.StartReadingsClock();
     session.page.StartContinuous();
     if (g_logChecked && !device::OpenLog()) {
         std::fprintf(stderr, "zelctl: the log file %s could not be opened; going on without it\n",

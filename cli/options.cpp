@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include <getopt.h>
+
 #include <charconv>
 #include <cstring>
 
@@ -26,6 +28,175 @@ Command CommandNamed(const std::string& name) {
     return Command::None;
 }
 
+enum OptionId {
+    kOptHelp = 256,
+    kOptVersion,
+    kOptPort,
+    kOptSimulate,
+    kOptDevDir,
+    kOptTsv,
+    kOptJson,
+    kOptDuration,
+    kOptCount,
+    kOptFormat,
+    kOptLog,
+    kOptTimestamps,
+    kOptWait,
+};
+
+// Which commands take an option (None: before the command).
+struct OptionEntry {
+    option longOption;
+    std::vector<Command> commands;
+};
+
+const std::vector<OptionEntry>& OptionTable() {
+    using C = Command;
+    static const std::vector<OptionEntry> table = {
+        {{"help", no_argument, nullptr, kOptHelp},
+         {C::None, C::Ports, C::Eeprom, C::Acquire, C::Send}},
+        {{"version", no_argument, nullptr, kOptVersion},
+         {C::None, C::Ports, C::Eeprom, C::Acquire, C::Send}},
+        {{"port", required_argument, nullptr, kOptPort},
+         {C::Ports, C::Eeprom, C::Acquire, C::Send}},
+        {{"simulate", no_argument, nullptr, kOptSimulate},
+         {C::Ports, C::Eeprom, C::Acquire, C::Send}},
+        {{"dev-dir", required_argument, nullptr, kOptDevDir}, {C::Ports}},
+        {{"tsv", no_argument, nullptr, kOptTsv}, {C::Eeprom}},
+        {{"json", no_argument, nullptr, kOptJson}, {C::Eeprom}},
+        {{"duration", required_argument, nullptr, kOptDuration}, {C::Acquire}},
+        {{"count", required_argument, nullptr, kOptCount}, {C::Acquire}},
+        {{"format", required_argument, nullptr, kOptFormat}, {C::Acquire}},
+        {{"log", required_argument, nullptr, kOptLog}, {C::Acquire}},
+        {{"timestamps", no_argument, nullptr, kOptTimestamps}, {C::Acquire}},
+        {{"wait", required_argument, nullptr, kOptWait}, {C::Send}},
+    };
+    return table;
+}
+
+std::vector<option> LongOptionsOf(Command command) {
+    std::vector<option> options;
+    for (const OptionEntry& entry : OptionTable()) {
+        for (Command c : entry.commands) {
+            if (c == command) options.push_back(entry.longOption);
+        }
+    }
+    options.push_back({nullptr, 0, nullptr, 0});
+    return options;
+}
+
+std::string OptionName(int id) {
+    for (const OptionEntry& entry : OptionTable()) {
+        if (entry.longOption.val == id) return std::string("--") + entry.longOption.name;
+    }
+    return std::string("-") + static_cast<char>(id);
+}
+
+// One option of `command` and its value (empty when it was missing). False with `error` set on a
+// bad value.
+bool TakeOption(int id, const std::string& v, Options* o, std::string* error) {
+    auto fail = [error](const char* why) {
+        *error = why;
+        return false;
+    };
+    switch (id) {
+        case 'h':
+        case kOptHelp:
+            o->help = true;
+            break;
+        case kOptVersion:
+            o->version = true;
+            break;
+        case kOptPort:
+            if (v.empty()) return fail("--port needs a device path");
+            o->ports.push_back(v);
+            break;
+        case kOptSimulate:
+            o->simulate = true;
+            break;
+        case kOptDevDir:
+            if (v.empty()) return fail("--dev-dir needs a directory");
+            o->devDir = v;
+            break;
+        case kOptTsv:
+            o->tsv = true;
+            break;
+        case kOptJson:
+            o->json = true;
+            break;
+        case kOptDuration: {
+            double seconds = 0;
+            if (!ParseNumber(v, &seconds) || !(seconds > 0))
+                return fail("--duration needs a number of seconds greater than 0");
+            o->durationSeconds = seconds;
+            break;
+        }
+        case kOptCount: {
+            long n = 0;
+            if (!ParseNumber(v, &n) || n <= 0)
+                return fail("--count needs a whole number greater than 0");
+            o->count = n;
+            break;
+        }
+        case kOptFormat:
+            if (!ReadingsFormatNamed(v, &o->format))
+                return fail("--format needs text, csv, ndjson or influx");
+            break;
+        case kOptLog:
+            if (v.empty()) return fail("--log needs a file path");
+            o->logPath = v;
+            break;
+        case kOptTimestamps:
+            o->timestamps = true;
+            break;
+        case kOptWait: {
+            long ms = 0;
+            if (!ParseNumber(v, &ms) || ms < 0 || ms > 600000)
+                return fail("--wait needs a number of milliseconds from 0 to 600000");
+            o->waitMs = static_cast<int>(ms);
+            break;
+        }
+    }
+    return true;
+}
+
+// getopt_long over `args` (args[0] a name for messages) with the options of `command`. In
+// `inOrder` mode it stops at the first operand (the command); otherwise GNU permutes, so options
+// and operands may mix and "--" ends the options. The operands land in `operands`.
+bool ParseWith(Command command, std::vector<std::string> args, bool inOrder, Options* o,
+               std::vector<std::string>* operands, std::string* error) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(args.size());
+    const std::vector<option> longOptions = LongOptionsOf(command);
+    opterr = 0;
+    optind = 0;  // glibc: start afresh, forgetting an earlier scan
+    for (;;) {
+        const int id =
+            getopt_long(argc, argv.data(), inOrder ? "+:h" : ":h", longOptions.data(), nullptr);
+        if (id == -1) break;
+        if (id == ':') {
+            TakeOption(optopt, "", o, error);  // every value check fails on ""
+            return false;
+        }
+        if (id == '?') {
+            if (optopt >= 256) {
+                *error = OptionName(optopt) + " takes no value";
+            } else {
+                const std::string name =
+                    optopt != 0 ? OptionName(optopt) : std::string(argv[optind - 1]);
+                *error = "unknown option \"" + name.substr(0, name.find('=')) + "\"" +
+                         (command == Command::None ? "" : " for this command");
+            }
+            return false;
+        }
+        if (!TakeOption(id, optarg ? optarg : "", o, error)) return false;
+    }
+    for (int i = optind; i < argc; ++i) operands->push_back(argv[i]);
+    return true;
+}
+
 }  // namespace
 
 bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* error) {
@@ -34,70 +205,28 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
         *error = why;
         return false;
     };
-    int i = 1;
-    if (i < argc && (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)) {
-        o->help = true;
-        return true;
-    }
-    if (i >= argc) return fail("no command given");
-    o->command = CommandNamed(argv[i]);
-    if (o->command == Command::None)
-        return fail(std::string("unknown command \"") + argv[i] + "\"");
-    ++i;
+    std::vector<std::string> args(argv, argv + argc);
+    if (args.empty()) args.push_back("zelctl");
 
-    bool haveSendText = false;
-    for (; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string* out) {
-            if (i + 1 >= argc) return false;
-            *out = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (arg == "--help" || arg == "-h") {
-            o->help = true;
-        } else if (arg == "--port") {
-            if (!value(&v) || v.empty()) return fail("--port needs a device path");
-            o->ports.push_back(v);
-        } else if (arg == "--simulate") {
-            o->simulate = true;
-        } else if (arg == "--dev-dir" && o->command == Command::Ports) {
-            if (!value(&v) || v.empty()) return fail("--dev-dir needs a directory");
-            o->devDir = v;
-        } else if (arg == "--tsv" && o->command == Command::Eeprom) {
-            o->tsv = true;
-        } else if (arg == "--json" && o->command == Command::Eeprom) {
-            o->json = true;
-        } else if (arg == "--duration" && o->command == Command::Acquire) {
-            double seconds = 0;
-            if (!value(&v) || !ParseNumber(v, &seconds) || !(seconds > 0))
-                return fail("--duration needs a number of seconds greater than 0");
-            o->durationSeconds = seconds;
-        } else if (arg == "--count" && o->command == Command::Acquire) {
-            long n = 0;
-            if (!value(&v) || !ParseNumber(v, &n) || n <= 0)
-                return fail("--count needs a whole number greater than 0");
-            o->count = n;
-        } else if (arg == "--log" && o->command == Command::Acquire) {
-            if (!value(&v) || v.empty()) return fail("--log needs a file path");
-            o->logPath = v;
-        } else if (arg == "--timestamps" && o->command == Command::Acquire) {
-            o->timestamps = true;
-        } else if (arg == "--wait" && o->command == Command::Send) {
-            long ms = 0;
-            if (!value(&v) || !ParseNumber(v, &ms) || ms < 0 || ms > 600000)
-                return fail("--wait needs a number of milliseconds from 0 to 600000");
-            o->waitMs = static_cast<int>(ms);
-        } else if (o->command == Command::Send && !haveSendText &&
-                   (arg.empty() || arg[0] != '-' || arg == "-")) {
-            o->sendText = arg;
-            haveSendText = true;
-        } else {
-            return fail("unknown option \"" + arg + "\" for this command");
-        }
-    }
-    if (o->help) return true;
+    std::vector<std::string> operands;
+    if (!ParseWith(Command::None, args, true, o, &operands, error)) return false;
+    if (o->help || o->version) return true;
+    if (operands.empty()) return fail("no command given");
+    o->command = CommandNamed(operands.front());
+    if (o->command == Command::None) return fail("unknown command \"" + operands.front() + "\"");
 
+    std::vector<std::string> commandArgs = {"zelctl " + operands.front()};
+    commandArgs.insert(commandArgs.end(), operands.begin() + 1, operands.end());
+    operands.clear();
+    if (!ParseWith(o->command, commandArgs, false, o, &operands, error)) return false;
+    if (o->help || o->version) return true;
+
+    const bool haveSendText = o->command == Command::Send && !operands.empty();
+    if (haveSendText) {
+        o->sendText = operands.front();
+        operands.erase(operands.begin());
+    }
+    if (!operands.empty()) return fail("unexpected argument \"" + operands.front() + "\"");
     if (o->command != Command::Ports) {
         if (o->simulate && !o->ports.empty()) return fail("give either --port or --simulate");
         if (!o->simulate && o->ports.size() != 1) return fail("give one --port PATH or --simulate");
@@ -107,6 +236,16 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
     if (o->timestamps && o->logPath.empty()) return fail("--timestamps needs --log FILE");
     if (o->command == Command::Send && !haveSendText) return fail("send needs a COMMAND");
     return true;
+}
+
+std::string UsageMessage(Command command, const std::string& error) {
+    const std::string help = HelpText(command);
+    std::string name;
+    for (const char* candidate : {"ports", "eeprom", "acquire", "send"}) {
+        if (CommandNamed(candidate) == command) name = std::string(candidate) + " ";
+    }
+    return "zelctl: " + error + "\n" + help.substr(0, help.find("\n\n") + 1) + "Try 'zelctl " +
+           name + "--help' for more information.\n";
 }
 
 std::string HelpText(Command command) {
@@ -125,10 +264,14 @@ std::string HelpText(Command command) {
                    "  send      send one command and print the answer\n"
                    "\n"
                    "Every command but ports takes --port PATH (e.g. /dev/ttyUSB0) or --simulate\n"
-                   "(the built-in simulated transducer). `zelctl COMMAND --help` tells more.\n"
+                   "(the built-in simulated transducer). `zelctl COMMAND --help` tells more,\n"
+                   "`zelctl --version` prints the version.\n"
                    "\n"
                    "Exit codes: 0 done, 2 bad usage, 3 the port could not be opened, 4 the\n"
-                   "transducer never answered, 5 the port went away during the run.\n"
+                   "transducer never answered, 5 the port went away, 6 EEPROM bytes not "
+                   "confirmed,\n"
+                   "7 the log file failed, 8 standard output failed, 130 or 143 SIGINT or SIGTERM\n"
+                   "during the EEPROM read-out (`man zelctl` tells more).\n"
                    "Messages go to standard error, data to standard output.\n";
         case Command::Ports:
             return "Usage: zelctl ports [--port PATH]... [--simulate] [--dev-dir DIR]\n"
@@ -154,8 +297,8 @@ std::string HelpText(Command command) {
                    "On a terminal a progress bar is shown on standard error.\n";
         case Command::Acquire:
             return "Usage: zelctl acquire (--port PATH | --simulate)\n"
-                   "                      [--duration SECONDS | --count N] [--log FILE] "
-                   "[--timestamps]\n"
+                   "                      [--duration SECONDS | --count N] [--format FORMAT]\n"
+                   "                      [--log FILE] [--timestamps]\n"
                    "\n"
                    "Reads the EEPROM, starts continuous output with the program's start sequence "
                    "and\n"
@@ -164,8 +307,25 @@ std::string HelpText(Command command) {
                    "duration, after N printed readings, on Ctrl-C or on SIGTERM, always through "
                    "the\n"
                    "stop sequence.\n"
-                   "  --log FILE     write the log file in the program's format (truncated first)\n"
-                   "  --timestamps   a hh:mm:ss line before each group of readings in the log\n";
+                   "  --format FORMAT  how the readings are written on standard output:\n"
+                   "                   text    one pressure a line, as the read-out shows it "
+                   "(default)\n"
+                   "                   csv     a header, then time,seconds,psi,raw_p,raw_t a "
+                   "reading:\n"
+                   "                           UTC wall-clock time (ISO 8601, milliseconds), "
+                   "seconds\n"
+                   "                           since the start (monotonic), PSI, raw counts\n"
+                   "                   ndjson  the same fields, one JSON object a line\n"
+                   "                   influx  InfluxDB line protocol: zel_pressure with tags "
+                   "port and\n"
+                   "                           serial, fields psi, raw_p, raw_t, time in "
+                   "nanoseconds\n"
+                   "                   A reading's time is that of the step that read it, spread "
+                   "evenly\n"
+                   "                   over the step's readings.\n"
+                   "  --log FILE       write the log file in the program's format (truncated "
+                   "first)\n"
+                   "  --timestamps     a hh:mm:ss line before each group of readings in the log\n";
         case Command::Send:
             return "Usage: zelctl send (--port PATH | --simulate) [--wait MS] COMMAND\n"
                    "\n"

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/reading_formats.h"
+
 // The command line of zelctl.
 namespace cli {
 
@@ -25,6 +27,7 @@ enum ExitCode {
 struct Options {
     Command command = Command::None;
     bool help = false;
+    bool version = false;
     std::vector<std::string> ports;  // --port PATH (repeatable for `ports`, one for the others)
     bool simulate = false;
     std::string devDir;  // --dev-dir DIR of `ports`: serial devices there instead of /dev
@@ -32,14 +35,20 @@ struct Options {
     bool json = false;
     std::optional<double> durationSeconds;
     std::optional<long> count;
+    ReadingsFormat format = ReadingsFormat::Text;
     std::string logPath;
     bool timestamps = false;
     int waitMs = 200;
     std::string sendText;  // the COMMAND of `send`
 };
 
-// Parses argv. On a usage error returns false and sets `error` to a sentence for the user.
+// Parses argv the GNU way (--port=PATH or --port PATH, unique abbreviations, "--" ends the
+// options). On a usage error returns false and sets `error` to a sentence for the user.
 bool ParseOptions(int argc, const char* const* argv, Options* options, std::string* error);
+
+// What a usage error prints: the error, the "Usage:" lines of the command's help and where to
+// find the rest.
+std::string UsageMessage(Command command, const std::string& error);
 
 // The help text of a command (Command::None: the overview).
 std::string HelpText(Command command);

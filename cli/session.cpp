@@ -12,6 +12,12 @@
 #include "sim/simulator.h"
 
 namespace cli {
+namespace {
+
+// The acquisition tick's period: the longest span a step's readings are spread over.
+constexpr std::chrono::milliseconds kTickPeriod{100};
+
+}  // namespace
 
 void CliMainDialog::OnEepromByteRead(int byteAddress, const std::string&) {
     if (!progressBar) return;
@@ -31,8 +37,21 @@ bool CliMainDialog::EepromReadoutCancelled() {
     return StopRequested();
 }
 
+void CliCommandPage::StartReadingsClock() {
+    m_runStart = std::chrono::steady_clock::now();
+    m_lastStep = {std::chrono::system_clock::now(), {}};
+}
+
+std::string CliCommandPage::FormattedReadings(const std::vector<device::Reading>& readings) {
+    const ReadingTime step{std::chrono::system_clock::now(),
+                           std::chrono::steady_clock::now() - m_runStart};
+    const auto times = SpreadOverStep(m_lastStep, step, readings.size(), kTickPeriod);
+    m_lastStep = step;
+    return FormatReadings(format, readings, times, tags);
+}
+
 void CliCommandPage::OnReadingsShown(const std::string& lines,
-                                     const std::vector<device::Reading>&) {
+                                     const std::vector<device::Reading>& readings) {
     // The read-out's lines end in CR LF; a terminal or a pipe wants LF.
     std::string out;
     out.reserve(lines.size());
@@ -42,10 +61,12 @@ void CliCommandPage::OnReadingsShown(const std::string& lines,
         if (c == '\n') ++count;
         out += c;
     }
+    if (format != ReadingsFormat::Text) out = FormattedReadings(readings);
     // A closed pipe (zelctl ... | head) ends the run like Ctrl-C, through the stop sequence;
     // any other failure (a full disk) does too, and says so.
     errno = 0;
     if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
+        if (errno == EPIPE) OutputPipeClosed() = true;
         if (errno != EPIPE && !outputFailed.exchange(true)) {
             std::fprintf(stderr, "zelctl: standard output could not be written: %s\n",
                          std::strerror(errno));
@@ -79,6 +100,11 @@ extern "C" void RequestStop(int signal) {
 std::atomic<bool>& StopRequested() {
     static std::atomic<bool> requested{false};
     return requested;
+}
+
+std::atomic<bool>& OutputPipeClosed() {
+    static std::atomic<bool> closed{false};
+    return closed;
 }
 
 void CatchStopSignals() {
@@ -135,6 +161,7 @@ int Session::Open(const Options& options) {
     } else {
         path = options.ports.front();
     }
+    portPath = path;
     if (!port.Open(path)) {
         std::fprintf(
             stderr, "zelctl: %s\n",

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "cli/options.h"
+#include "cli/reading_formats.h"
 #include "device/command_page_core.h"
 #include "device/main_dialog_core.h"
 #include "device/views.h"
@@ -29,19 +31,33 @@ protected:
     bool EepromReadoutCancelled() override;
 };
 
-// The command page's measurement side: prints each step's read-out lines to standard output.
-// A failed write of the output or the log ends the run (through StopRequested).
+// The command page's measurement side: prints each step's readings to standard output, as the
+// read-out's lines or in another format. A failed write of the output or the log ends the run
+// (through StopRequested).
 class CliCommandPage : public device::CommandPageCore {
 public:
     std::atomic<long> printedReadings{0};
     std::atomic<bool> outputFailed{false};
     std::atomic<bool> logFailed{false};
 
+    // Set before the run starts; the tick only reads them.
+    ReadingsFormat format = ReadingsFormat::Text;
+    InfluxTags tags;
+    // UI thread, just before StartContinuous: the run's seconds count from here.
+    void StartReadingsClock();
+
 protected:
     void OnReadingsShown(const std::string& lines,
                          const std::vector<device::Reading>& readings) override;
     void OnFallingBehind() override;
     void OnLogFailed(const std::string& message) override;
+
+private:
+    // Tick thread: the step's readings in `format`, timed now.
+    std::string FormattedReadings(const std::vector<device::Reading>& readings);
+
+    std::chrono::steady_clock::time_point m_runStart;
+    ReadingTime m_lastStep;  // tick thread once the run is on
 };
 
 // One run of zelctl against one port: the port (or the built-in simulated transducer), the two
@@ -63,6 +79,7 @@ public:
 
     bool PortGone() const;
 
+    std::string portPath;  // the device Open opened
     CSerialPort port;
     CliMainDialog dialog;
     CliCommandPage page;
@@ -77,6 +94,8 @@ private:
 // Set by Ctrl-C, SIGTERM, standard output going away or a failed write: the run ends through
 // the stop sequence (during the EEPROM read-out, at once).
 std::atomic<bool>& StopRequested();
+// Set when a write to standard output found its pipe closed (the reader went, e.g. `| head`).
+std::atomic<bool>& OutputPipeClosed();
 // SIGINT or SIGTERM from then on set StopRequested; SIGPIPE and SIGXFSZ are ignored, so that
 // the write sees a closed pipe or a file grown too large.
 void CatchStopSignals();

@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "platform/message_box.h"
+#include "res/build_info.h"
 
 int main(int argc, char** argv) {
     // The port class reports driver failures in message boxes; here they are lines on stderr.
@@ -16,9 +17,12 @@ int main(int argc, char** argv) {
     cli::Options options;
     std::string error;
     if (!cli::ParseOptions(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "zelctl: %s\n\n%s", error.c_str(),
-                     cli::HelpText(options.command).c_str());
+        std::fputs(cli::UsageMessage(options.command, error).c_str(), stderr);
         return cli::kExitUsage;
+    }
+    if (options.version) {
+        std::printf("zelctl (Zel Demo Interface) %s\n", res::kVersion);
+        return cli::kExitDone;
     }
     if (options.help) {
         std::fputs(cli::HelpText(options.command).c_str(), stdout);

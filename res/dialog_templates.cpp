@@ -1,5 +1,6 @@
 #include "res/dialog_templates.h"
 
+#include "res/build_info.h"
 #include "res/resource_ids.h"
 #include "res/strings.h"
 
@@ -24,7 +25,8 @@ const std::vector<DialogTemplate>& Templates() {
              {kIdStatic, K::Icon, "", 0, 11, 17, 20, 20},
              {kIdStatic, K::Static, "Velmarin Kestrovane(Zel) Demo Interface ", kStyleNoPrefix, 42,
               5, 206, 11},
-             {kIdStatic, K::Static, "Version  1.10", kStyleNoPrefix, 42, 16, 125, 11},
+             {kIdStatic, K::Static, std::string("Version  ") + kVersion, kStyleNoPrefix, 42, 16,
+              125, 11},
              {kIdStatic, K::Static, kMakerNotice, 0, 42, 28, 119, 8},
              {kIdcAboutOk, K::PushButton, "OK", kStyleTabStop, 183, 41, 59, 14},
          }},

@@ -1,5 +1,6 @@
 // zel-sim: the simulated transducer on a pseudo-terminal, for the demo, the tests and by hand.
 
+#include <getopt.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "res/build_info.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -52,6 +54,7 @@ Faults:
   --every-read            the three faults above strike every read of their bytes (default:
                           only the first read since start)
   --help                  this text
+  --version               the version
 
 Frames (ASCII, each ending in CR; XX is the address; frames for other addresses are ignored):
   *XXrdHH          "RD=" + the EEPROM byte at hex address HH in decimal + CR, e.g. RD=170
@@ -120,8 +123,189 @@ bool ParseByteList(std::string_view text, std::bitset<256>* bytes) {
 }
 
 int Usage(const std::string& message) {
-    std::fprintf(stderr, "zel-sim: %s\nTry 'zel-sim --help'.\n", message.c_str());
+    std::fprintf(stderr,
+                 "zel-sim: %s\nUsage: zel-sim [OPTION]...\nTry 'zel-sim --help' for more "
+                 "information.\n",
+                 message.c_str());
     return 2;
+}
+
+enum OptionId {
+    kOptHelp = 256,
+    kOptLink,
+    kOptAddress,
+    kOptFiller,
+    kOptSeed,
+    kOptRaw,
+    kOptSilent,
+    kOptEepromDelay,
+    kOptOutOfRange,
+    kOptGarbage,
+    kOptNul,
+    kOptSplit,
+    kOptHashRestarts,
+    kOptRate,
+    kOptDisconnectAfter,
+    kOptLateBytes,
+    kOptLateMs,
+    kOptDoubledBytes,
+    kOptStallAt,
+    kOptStallMs,
+    kOptEveryRead,
+    kOptVersion,
+};
+
+constexpr option kOptions[] = {
+    {"help", no_argument, nullptr, kOptHelp},
+    {"version", no_argument, nullptr, kOptVersion},
+    {"link", required_argument, nullptr, kOptLink},
+    {"address", required_argument, nullptr, kOptAddress},
+    {"filler", required_argument, nullptr, kOptFiller},
+    {"seed", required_argument, nullptr, kOptSeed},
+    {"raw", no_argument, nullptr, kOptRaw},
+    {"silent", no_argument, nullptr, kOptSilent},
+    {"eeprom-delay", required_argument, nullptr, kOptEepromDelay},
+    {"out-of-range", no_argument, nullptr, kOptOutOfRange},
+    {"garbage", no_argument, nullptr, kOptGarbage},
+    {"nul", no_argument, nullptr, kOptNul},
+    {"split", no_argument, nullptr, kOptSplit},
+    {"hash-restarts", no_argument, nullptr, kOptHashRestarts},
+    {"rate", required_argument, nullptr, kOptRate},
+    {"disconnect-after", required_argument, nullptr, kOptDisconnectAfter},
+    {"late-bytes", required_argument, nullptr, kOptLateBytes},
+    {"late-ms", required_argument, nullptr, kOptLateMs},
+    {"doubled-bytes", required_argument, nullptr, kOptDoubledBytes},
+    {"stall-at", required_argument, nullptr, kOptStallAt},
+    {"stall-ms", required_argument, nullptr, kOptStallMs},
+    {"every-read", no_argument, nullptr, kOptEveryRead},
+    {nullptr, 0, nullptr, 0},
+};
+
+std::string OptionName(int id) {
+    for (const option& o : kOptions) {
+        if (o.name && o.val == id) return std::string("--") + o.name;
+    }
+    return std::string("-") + static_cast<char>(id);
+}
+
+// One option and its value (empty when it was missing). Returns an exit code, or -1 to go on.
+int TakeOption(int id, std::string_view text, sim::Options* options, std::string* link) {
+    long number = 0;
+    sim::Faults& faults = options->faults;
+    switch (id) {
+        case 'h':
+        case kOptHelp:
+            std::fputs(kHelp, stdout);
+            return 0;
+        case kOptVersion:
+            std::printf("zel-sim (Zel Demo Interface) %s\n", res::kVersion);
+            return 0;
+        case kOptLink:
+            if (text.empty()) return Usage("--link needs a path");
+            *link = text;
+            break;
+        case kOptAddress:
+            if (text.size() != 2) return Usage("--address needs two characters");
+            options->address = text;
+            break;
+        case kOptFiller:
+            if (text.size() != 2) return Usage("--filler needs two characters");
+            options->recordFiller = text;
+            break;
+        case kOptSeed:
+            if (!ParseInt(text, 0, 4294967295L, &number)) return Usage("--seed needs a number");
+            options->seed = static_cast<unsigned>(number);
+            break;
+        case kOptRaw:
+            options->rawPty = true;
+            break;
+        case kOptSilent:
+            faults.silent = true;
+            break;
+        case kOptEepromDelay:
+            if (!ParseInt(text, 0, 60000, &number))
+                return Usage("--eeprom-delay needs milliseconds (0 to 60000)");
+            faults.eepromReplyDelayMs = static_cast<int>(number);
+            break;
+        case kOptOutOfRange:
+            faults.outOfRangeBytes = true;
+            break;
+        case kOptGarbage:
+            faults.garbage = true;
+            break;
+        case kOptNul:
+            faults.nulBytes = true;
+            break;
+        case kOptSplit:
+            faults.splitRecords = true;
+            break;
+        case kOptHashRestarts:
+            faults.hashRestarts = true;
+            break;
+        case kOptRate:
+            if (!ParseRate(text, &faults.recordsPerSecond))
+                return Usage("--rate needs records a second (1 to 100000)");
+            break;
+        case kOptDisconnectAfter:
+            if (!ParseInt(text, 0, 86400000L, &number))
+                return Usage("--disconnect-after needs milliseconds");
+            faults.disconnectAfterMs = static_cast<int>(number);
+            break;
+        case kOptLateBytes:
+            if (!ParseByteList(text, &faults.lateBytes))
+                return Usage("--late-bytes needs hex byte addresses, e.g. 0c,10-13");
+            break;
+        case kOptLateMs:
+            if (!ParseInt(text, 0, 60000, &number))
+                return Usage("--late-ms needs milliseconds (0 to 60000)");
+            faults.lateReplyMs = static_cast<int>(number);
+            break;
+        case kOptDoubledBytes:
+            if (!ParseByteList(text, &faults.doubledBytes))
+                return Usage("--doubled-bytes needs hex byte addresses, e.g. 0c,10-13");
+            break;
+        case kOptStallAt:
+            if (!ParseHexAddress(text, &number))
+                return Usage("--stall-at needs a hex byte address (00 to ff)");
+            faults.stallAtByte = static_cast<int>(number);
+            break;
+        case kOptStallMs:
+            if (!ParseInt(text, 0, 60000, &number))
+                return Usage("--stall-ms needs milliseconds (0 to 60000)");
+            faults.stallMs = static_cast<int>(number);
+            break;
+        case kOptEveryRead:
+            faults.byteFaultsEveryRead = true;
+            break;
+    }
+    return -1;
+}
+
+// GNU forms: --rate=N or --rate N, unique abbreviations, -- before operands (none are taken).
+// Returns an exit code when the program is done (help, version, bad usage), or -1 to run.
+int ParseArguments(int argc, char** argv, sim::Options* options, std::string* link) {
+    opterr = 0;
+    optind = 0;
+    for (;;) {
+        const int id = getopt_long(argc, argv, ":h", kOptions, nullptr);
+        if (id == -1) break;
+        int done = -1;
+        if (id == ':') {
+            done = TakeOption(optopt, "", options, link);  // each value check fails on ""
+        } else if (id == '?') {
+            if (optopt >= 256) {
+                done = Usage(OptionName(optopt) + " takes no value");
+            } else {
+                done = Usage("unknown option " +
+                             (optopt != 0 ? OptionName(optopt) : std::string(argv[optind - 1])));
+            }
+        } else {
+            done = TakeOption(id, optarg ? optarg : "", options, link);
+        }
+        if (done >= 0) return done;
+    }
+    if (optind < argc) return Usage(std::string("unexpected argument ") + argv[optind]);
+    return -1;
 }
 
 }  // namespace
@@ -129,80 +313,7 @@ int Usage(const std::string& message) {
 int main(int argc, char** argv) {
     sim::Options options;
     std::string link;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        auto value = [&](std::string_view* out) {
-            if (i + 1 >= argc) return false;
-            *out = argv[++i];
-            return true;
-        };
-        std::string_view text;
-        long number = 0;
-        if (arg == "--help") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        } else if (arg == "--link") {
-            if (!value(&text) || text.empty()) return Usage("--link needs a path");
-            link = text;
-        } else if (arg == "--address") {
-            if (!value(&text) || text.size() != 2) return Usage("--address needs two characters");
-            options.address = text;
-        } else if (arg == "--filler") {
-            if (!value(&text) || text.size() != 2) return Usage("--filler needs two characters");
-            options.recordFiller = text;
-        } else if (arg == "--seed") {
-            if (!value(&text) || !ParseInt(text, 0, 4294967295L, &number))
-                return Usage("--seed needs a number");
-            options.seed = static_cast<unsigned>(number);
-        } else if (arg == "--raw") {
-            options.rawPty = true;
-        } else if (arg == "--silent") {
-            options.faults.silent = true;
-        } else if (arg == "--eeprom-delay") {
-            if (!value(&text) || !ParseInt(text, 0, 60000, &number))
-                return Usage("--eeprom-delay needs milliseconds (0 to 60000)");
-            options.faults.eepromReplyDelayMs = static_cast<int>(number);
-        } else if (arg == "--out-of-range") {
-            options.faults.outOfRangeBytes = true;
-        } else if (arg == "--garbage") {
-            options.faults.garbage = true;
-        } else if (arg == "--nul") {
-            options.faults.nulBytes = true;
-        } else if (arg == "--split") {
-            options.faults.splitRecords = true;
-        } else if (arg == "--hash-restarts") {
-            options.faults.hashRestarts = true;
-        } else if (arg == "--rate") {
-            if (!value(&text) || !ParseRate(text, &options.faults.recordsPerSecond))
-                return Usage("--rate needs records a second (1 to 100000)");
-        } else if (arg == "--disconnect-after") {
-            if (!value(&text) || !ParseInt(text, 0, 86400000L, &number))
-                return Usage("--disconnect-after needs milliseconds");
-            options.faults.disconnectAfterMs = static_cast<int>(number);
-        } else if (arg == "--late-bytes") {
-            if (!value(&text) || !ParseByteList(text, &options.faults.lateBytes))
-                return Usage("--late-bytes needs hex byte addresses, e.g. 0c,10-13");
-        } else if (arg == "--late-ms") {
-            if (!value(&text) || !ParseInt(text, 0, 60000, &number))
-                return Usage("--late-ms needs milliseconds (0 to 60000)");
-            options.faults.lateReplyMs = static_cast<int>(number);
-        } else if (arg == "--doubled-bytes") {
-            if (!value(&text) || !ParseByteList(text, &options.faults.doubledBytes))
-                return Usage("--doubled-bytes needs hex byte addresses, e.g. 0c,10-13");
-        } else if (arg == "--stall-at") {
-            if (!value(&text) || !ParseHexAddress(text, &number))
-                return Usage("--stall-at needs a hex byte address (00 to ff)");
-            options.faults.stallAtByte = static_cast<int>(number);
-        } else if (arg == "--stall-ms") {
-            if (!value(&text) || !ParseInt(text, 0, 60000, &number))
-                return Usage("--stall-ms needs milliseconds (0 to 60000)");
-            options.faults.stallMs = static_cast<int>(number);
-        } else if (arg == "--every-read") {
-            options.faults.byteFaultsEveryRead = true;
-        } else {
-            return Usage("unknown option " + std::string(arg));
-        }
-    }
+    if (const int done = ParseArguments(argc, argv, &options, &link); done >= 0) return done;
 
     // Blocked before the simulator's thread starts, so that only sigtimedwait below sees them.
     sigset_t stopSignals;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "res/build_info.h"
 #include "res/resource_ids.h"
 #include "res/strings.h"
 #include "serial/port_probe.h"
@@ -44,10 +45,12 @@ void ScheduleAutoClose(const QString& where) {
     });
 }
 
-bool WantsHelp(int argc, char* argv[]) {
+bool WantsHelpOrVersion(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h" || arg == "-?" || arg == "--help-all") return true;
+        if (arg == "--help" || arg == "-h" || arg == "-?" || arg == "--help-all" ||
+            arg == "--version" || arg == "-v")
+            return true;
     }
     return false;
 }
@@ -64,8 +67,8 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // --help needs no window, so it works on a console without a desktop.
-    const bool helpOnly = WantsHelp(argc, argv);
+    // --help and --version need no window, so they work on a console without a desktop.
+    const bool helpOnly = WantsHelpOrVersion(argc, argv);
     if (!helpOnly && !HasDisplay()) {
         std::fprintf(stderr,
                      "zel-demo: no graphical desktop here (DISPLAY is not set). Start it from a "
@@ -81,13 +84,14 @@ int main(int argc, char* argv[]) {
     }
     QCoreApplication& app = *application;
     QCoreApplication::setApplicationName(QString::fromLatin1(res::kAppTitle));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.10"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(res::kVersion));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Demonstration and test host for a Zel pressure transducer on its demo board, connected to "
         "a serial port (115200 baud, 8 data bits, no parity, 1 stop bit)."));
     const QCommandLineOption helpOption = parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption portOption(
         QStringLiteral("port"),
         QStringLiteral("List the serial device PATH first in the port dialog (repeatable), e.g. a "

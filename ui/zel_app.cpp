@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <csignal>
 
+#include "res/build_info.h"
 #include "res/resource_ids.h"
 #include "res/strings.h"
 #include "ui/about_dlg.h"
@@ -47,13 +48,13 @@ bool CZelApp::OnCommand(int id) {
     }
 }
 
-std::string CZelApp::HelpDocumentPath() {
+std::string CZelApp::HelpDocumentPath(const QString& programDir) {
     const QString name = QString::fromLatin1(res::kHelpFileName);
-    const QString appDir = QCoreApplication::applicationDirPath();
+    const QDir appDir(programDir);
     const QStringList candidates = {
         QDir::current().filePath(name),
-        QDir(appDir).filePath(name),
-        QDir(appDir).filePath(QStringLiteral("../share/zel-demo/") + name),
+        appDir.filePath(name),
+        QDir(appDir.filePath(QString::fromLatin1(res::kHelpDirFromPrograms))).filePath(name),
     };
     for (const QString& path : candidates) {
         if (QFileInfo(path).isFile())
@@ -64,7 +65,7 @@ std::string CZelApp::HelpDocumentPath() {
 
 // The results of both shell calls are ignored: the desktop reports its own failures.
 void CZelApp::OnHelpContents() {
-    const std::string path = HelpDocumentPath();
+    const std::string path = HelpDocumentPath(QCoreApplication::applicationDirPath());
     ui::ShellOpen(path.empty() ? std::string(res::kHelpFileName) : path);
 }
 

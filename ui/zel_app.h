@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <string>
 
 #include "ui/win_app.h"
@@ -18,7 +19,8 @@ public:
     void OnLimitations();
     void OnAbout();
 
-    // The help document: in the current directory, else next to the program, else where the
-    // program's install puts it. Empty when none exists.
-    static std::string HelpDocumentPath();
+    // The help document: in the current directory, else next to the program in `programDir`
+    // (the build), else where the install puts it (share/zel-demo beside bin/). Empty when none
+    // exists.
+    static std::string HelpDocumentPath(const QString& programDir);
 };

@@ -6,15 +6,21 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "child_process.h"
+#include "device/c_numbers.h"
 #include "device/eeprom_map.h"
+#include "device/pressure_formula.h"
 #include "serial/serial_port.h"
 #include "sim/simulator.h"
 
@@ -58,6 +64,12 @@ struct RunningSimulator {
     }
 };
 
+std::string Hex2(int byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X", byte);
+    return text;
+}
+
 // The frames after the last C4: the run's stop sequence and the closing stop command.
 int StopFramesAfterLastC4(const std::vector<std::string>& frames) {
     int last = -1;
@@ -81,6 +93,117 @@ std::vector<std::string> LogValues(const std::string& log) {
     return values;
 }
 
+// One reading as a format carries it.
+struct FormattedReading {
+    std::string psi;  // as written
+    long rawP = 0, rawT = 0;
+    double seconds = 0;  // since the start of the run
+    double wall = 0;     // seconds since the epoch
+};
+
+// RFC 4180: fields separated by commas, a quoted field may hold commas and doubled quotes.
+std::vector<std::string> CsvFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            fields.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+// "2026-12-09T06:20:41.123Z" as seconds since the epoch; -1 when it is not that form.
+double IsoUtcSeconds(const std::string& text) {
+    std::tm t{};
+    int millis = 0, end = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ%n", &t.tm_year, &t.tm_mon,
+                    &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec, &millis, &end) != 7 ||
+        end != static_cast<int>(text.size()) || text.size() != 24) {
+        return -1;
+    }
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    return static_cast<double>(timegm(&t)) + millis / 1000.0;
+}
+
+// InfluxDB line protocol: measurement, tags, fields (float, integer "i", string, boolean) and an
+// integer time stamp, with backslash escapes. Returns false when a line breaks the grammar.
+bool ParseLineProtocol(const std::string& line, std::map<std::string, std::string>* tags,
+                       std::map<std::string, std::string>* fields, long long* time) {
+    static const std::string name = R"((?:[^\\,= ]|\\.)+)";
+    static const std::string value =
+        R"((?:-?[0-9]+(?:\.[0-9]+)?(?:[eE][-+]?[0-9]+)?|-?[0-9]+[iu]|"(?:[^"\\]|\\.)*"|t|f|true|false))";
+    static const std::regex kLine("^(" + name + ")((?:," + name + "=" + name + ")*) (" + name +
+                                  "=" + value + "(?:," + name + "=" + value + ")*) (-?[0-9]+)$");
+    static const std::regex kPair("(" + name + ")=(" + name + R"(|"(?:[^"\\]|\\.)*"))");
+    std::smatch m;
+    if (!std::regex_match(line, m, kLine) || m[1] != "zel_pressure") return false;
+    const std::string tagText = m[2], fieldText = m[3];
+    for (auto [text, out] : {std::pair{&tagText, tags}, std::pair{&fieldText, fields}}) {
+        for (std::sregex_iterator it(text->begin(), text->end(), kPair), e; it != e; ++it)
+            (*out)[(*it)[1]] = (*it)[2];
+    }
+    *time = std::stoll(m[4]);
+    return true;
+}
+
+// The readings of one `acquire --format` run; false with a trace when a line does not parse.
+bool ParseFormatted(const std::string& format, const std::string& out,
+                    std::vector<FormattedReading>* readings, std::string* influxPort,
+                    std::string* influxSerial) {
+    auto lines = Lines(out);
+    if (format == "csv") {
+        if (lines.empty() || CsvFields(lines[0]) != std::vector<std::string>{
+                                                        "time", "seconds", "psi", "raw_p", "raw_t"})
+            return false;
+        lines.erase(lines.begin());
+    }
+    for (const auto& line : lines) {
+        SCOPED_TRACE(line);
+        FormattedReading r;
+        if (format == "csv") {
+            const auto f = CsvFields(line);
+            if (f.size() != 5) return false;
+            r = {f[2], std::stol(f[3]), std::stol(f[4]), std::stod(f[1]), IsoUtcSeconds(f[0])};
+        } else if (format == "ndjson") {
+            const auto j = nlohmann::json::parse(line, nullptr, false);
+            if (j.is_discarded() || !j.is_object() || j.size() != 5) return false;
+            for (const char* key : {"time", "seconds", "psi", "raw_p", "raw_t"}) {
+                if (!j.contains(key)) return false;
+            }
+            if (!j["time"].is_string() || !j["seconds"].is_number() ||
+                !j["psi"].is_number_float() || !j["raw_p"].is_number_integer() ||
+                !j["raw_t"].is_number_integer())
+                return false;
+            r = {device::FormatFixed6(j["psi"].get<double>()), j["raw_p"].get<long>(),
+                 j["raw_t"].get<long>(), j["seconds"].get<double>(),
+                 IsoUtcSeconds(j["time"].get<std::string>())};
+        } else {
+            std::map<std::string, std::string> tags, fields;
+            long long ns = 0;
+            if (!ParseLineProtocol(line, &tags, &fields, &ns) || fields.size() != 3) return false;
+            *influxPort = tags["port"];
+            *influxSerial = tags["serial"];
+            auto integer = [](std::string text) {
+                return std::stol(text.substr(0, text.size() - 1));
+            };
+            r = {fields["psi"], integer(fields["raw_p"]), integer(fields["raw_t"]), 0, ns / 1e9};
+        }
+        if (r.wall < 0) return false;
+        readings->push_back(r);
+    }
+    return true;
+}
+
 }  // namespace
 
 TEST(ZelctlUsage, Bad_usage_exits_2_with_a_message_and_help_exits_0) {
@@ -96,13 +219,19 @@ TEST(ZelctlUsage, Bad_usage_exits_2_with_a_message_and_help_exits_0) {
              {"send", "--simulate"},
              {"send", "--simulate", "--wait", "-3", "C1"},
              {"ports", "--tsv"},
+             {"eeprom", "--tsv=yes", "--simulate"},
+             {"acquire", "--simulate", "--format", "xml"},
+             {"send", "--simulate", "--", "-x", "C1"},
          }) {
         SCOPED_TRACE(::testing::PrintToString(args));
         ChildResult r = Zelctl(args);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_TRUE(r.out.empty());
-        EXPECT_NE(r.err.find("zelctl: "), std::string::npos);
-        EXPECT_NE(r.err.find("Usage: zelctl"), std::string::npos);
+        // The error, the command's usage lines and a pointer to --help; not the whole help.
+        EXPECT_EQ(r.err.rfind("zelctl: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find("\nUsage: zelctl"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("--help' for more information.\n"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("\n\n"), std::string::npos) << "no blank line of the help: " << r.err;
     }
     for (std::vector<std::string> args :
          std::vector<std::vector<std::string>>{{"--help"},
@@ -116,6 +245,15 @@ TEST(ZelctlUsage, Bad_usage_exits_2_with_a_message_and_help_exits_0) {
     }
 }
 
+TEST(ZelctlUsage, Version_is_the_project_version) {
+    for (std::vector<std::string> args :
+         std::vector<std::vector<std::string>>{{"--version"}, {"acquire", "--version"}}) {
+        ChildResult r = Zelctl(args);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out.substr(r.out.rfind(' ') + 1), ZEL_PROJECT_VERSION "\n");
+    }
+}
+
 TEST(ZelctlPorts, Lists_a_given_port_and_says_on_standard_error_which_one_is_in_use) {
     RunningSimulator free, held;
     CSerialPort holder;
@@ -123,7 +261,7 @@ TEST(ZelctlPorts, Lists_a_given_port_and_says_on_standard_error_which_one_is_in_
     const std::string emptyDev = TempPath("dev");
     std::filesystem::create_directories(emptyDev);  // none of the machine's own devices
     ChildResult r =
-        Zelctl({"ports", "--dev-dir", emptyDev, "--port", free.path(), "--port", held.path()});
+        Zelctl({"ports", "--dev-dir", emptyDev, "--port=" + free.path(), "--port", held.path()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Lines(r.out), std::vector<std::string>{free.path()});
     EXPECT_EQ(r.err, "zelctl: " + held.path() + " not listed: " + held.path() +
@@ -161,27 +299,29 @@ TEST(ZelctlEeprom, Tsv_is_the_image_exactly_as_the_EEPROM_page_copies_it) {
     for (int row = 0; row < device::kEepromRows; ++row) {
         expected += device::EepromRows()[row].description;
         expected += std::string("\t") + device::EepromRows()[row].address;
-        for (int j = 0; j < 4; ++j) {
-            char byte[8];
-            std::snprintf(byte, sizeof byte, "\t%02X", image[4 * row + j]);
-            expected += byte;
-        }
+        for (int j = 0; j < 4; ++j) expected += "\t" + Hex2(image[4 * row + j]);
         expected += "\r\n";
     }
     EXPECT_EQ(r.out, expected);
     EXPECT_TRUE(r.err.empty()) << "no progress bar when standard error is not a terminal";
 }
 
-TEST(ZelctlEeprom, Json_and_the_table_carry_the_decoded_coefficients) {
-    ChildResult json = Zelctl({"eeprom", "--simulate", "--json"});
-    ASSERT_EQ(json.exitCode, 0) << json.err;
+TEST(ZelctlEeprom, Json_carries_the_rows_and_the_decoded_coefficients) {
+    ChildResult r = Zelctl({"eeprom", "--simulate", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << r.out;
+    ASSERT_EQ(json["rows"].size(), static_cast<size_t>(device::kEepromRows));
+    const auto image = sim::DefaultEeprom();
+    nlohmann::json checksumRow = {{"description", "Checksum Bytes"}, {"address", "B4"}};
+    for (int j = 0; j < 4; ++j) checksumRow["bytes"].push_back(Hex2(image[0xB4 + j]));
+    EXPECT_EQ(json["rows"][45], checksumRow);
     const auto coefficients = sim::DefaultCoefficients();
-    char a[64];
-    std::snprintf(a, sizeof a, "\"A\": %.9g", static_cast<double>(coefficients[0]));
-    EXPECT_NE(json.out.find(a), std::string::npos) << json.out;
-    EXPECT_NE(json.out.find("\"description\": \"Checksum Bytes\", \"address\": \"B4\""),
-              std::string::npos);
-    EXPECT_NE(json.out.find("\"fa6\": "), std::string::npos);
+    ASSERT_EQ(json["coefficients"].size(), coefficients.size());
+    for (size_t k = 0; k < coefficients.size(); ++k) {
+        const char* name = device::EepromRows()[k].description;
+        EXPECT_EQ(json["coefficients"][name].get<float>(), coefficients[k]) << name;
+    }
 }
 
 TEST(ZelctlEeprom, A_silent_transducer_exits_4) {
@@ -209,11 +349,71 @@ TEST(ZelctlAcquire, Stops_after_the_duration_through_the_stop_sequence_with_the_
     std::remove(log.c_str());
 }
 
+TEST(ZelctlAcquire, Each_format_parses_and_carries_the_values_of_the_read_out_lines) {
+    const auto image = sim::DefaultEeprom();
+    const std::string serial =
+        std::to_string(image[0xAC] << 24 | image[0xAD] << 16 | image[0xAE] << 8 | image[0xAF]);
+    const auto coefficients = sim::DefaultCoefficients();
+    for (const std::string format : {"csv", "ndjson", "influx"}) {
+        SCOPED_TRACE(format);
+        RunningSimulator simulator;
+        const std::string log = TempPath("format.txt");
+        const double before =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        ChildResult r = Zelctl({"acquire", "--port", simulator.path(), "--count", "30",
+                                "--format=" + format, "--log", log});
+        const double after =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+
+        std::vector<FormattedReading> readings;
+        std::string port, serialTag;
+        ASSERT_TRUE(ParseFormatted(format, r.out, &readings, &port, &serialTag)) << r.out;
+        std::vector<std::string> psi;
+        for (const auto& reading : readings) psi.push_back(reading.psi);
+        EXPECT_EQ(psi, LogValues(ReadFile(log))) << "the same values as the read-out's lines";
+        ASSERT_GE(readings.size(), 30u);
+        for (size_t i = 0; i < readings.size(); ++i) {
+            const auto& reading = readings[i];
+            EXPECT_EQ(device::FormatFixed6(device::CalculatePressure(
+                          coefficients, device::NormalisePressure(reading.rawP),
+                          device::NormaliseTemperature(reading.rawT))),
+                      reading.psi)
+                << "the raw counts behind reading " << i;
+            EXPECT_GE(reading.wall, before - 0.001);
+            EXPECT_LE(reading.wall, after + 0.001);
+            EXPECT_LE(reading.seconds, after - before);
+            if (i > 0) {
+                EXPECT_GE(reading.wall, readings[i - 1].wall);
+                EXPECT_GE(reading.seconds, readings[i - 1].seconds);
+            }
+        }
+        if (format == "influx") {
+            EXPECT_EQ(port, simulator.path());
+            EXPECT_EQ(serialTag, serial);
+        } else {
+            EXPECT_GT(readings.back().seconds, 0);
+        }
+        std::remove(log.c_str());
+    }
+}
+
 TEST(ZelctlAcquire, Stops_after_the_count) {
     ChildResult r = Zelctl({"acquire", "--simulate", "--count", "40"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_GE(Lines(r.out).size(), 40u);
     EXPECT_LT(Lines(r.out).size(), 400u);
+}
+
+TEST(ZelctlAcquire, A_reader_that_closes_the_pipe_ends_the_run_quietly_with_0) {
+    ChildResult r =
+        RunChild({"/bin/bash", "-c",
+                  std::string(ZELCTL_PATH) + " acquire --simulate | head -n 3 >/dev/null; "
+                                             "exit ${PIPESTATUS[0]}"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
 }
 
 TEST(ZelctlAcquire, Ctrl_C_and_SIGTERM_stop_through_the_stop_sequence) {

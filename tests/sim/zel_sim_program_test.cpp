@@ -15,16 +15,17 @@
 
 namespace {
 
-// zel-sim as a child process, its standard output on a pipe.
+// zel-sim as a child process, its standard output (and standard error, when asked) on a pipe.
 class Program {
 public:
-    explicit Program(std::vector<std::string> args) {
+    explicit Program(std::vector<std::string> args, bool withStderr = false) {
         args.insert(args.begin(), ZEL_SIM_PROGRAM);
         int out[2];
         if (::pipe(out) != 0) return;
         m_pid = ::fork();
         if (m_pid == 0) {
             ::dup2(out[1], 1);
+            if (withStderr) ::dup2(out[1], 2);
             ::close(out[0]);
             ::close(out[1]);
             std::vector<char*> argv;
@@ -143,7 +144,7 @@ TEST(ZelSimProgram, Refuses_to_replace_a_file_that_is_no_link) {
 }
 
 TEST(ZelSimProgram, Passes_address_filler_and_faults_to_the_simulator) {
-    Program program({"--address", "05", "--filler", "ab", "--out-of-range"});
+    Program program({"--address=05", "--filler", "ab", "--out-of-range"});
     SimHost host(program.Line());
     ASSERT_TRUE(host.opened);
     host.Send("*05C3\r");
@@ -190,11 +191,26 @@ TEST(ZelSimProgram, Help_explains_options_wt_records_pattern_and_error_bound) {
 }
 
 TEST(ZelSimProgram, Rejects_unknown_options_and_bad_values) {
-    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
-             {"--bogus"}, {"--filler", "abc"}, {"--rate", "fast"}, {"--eeprom-delay"}}) {
-        Program program(args);
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{{"--bogus"},
+                                                                               {"--filler", "abc"},
+                                                                               {"--rate", "fast"},
+                                                                               {"--eeprom-delay"},
+                                                                               {"--raw=1"}}) {
+        Program program(args, true);
+        const std::string message = program.Rest();
         EXPECT_EQ(program.Wait(), 2) << args[0];
+        EXPECT_NE(message.find("\nUsage: zel-sim [OPTION]...\nTry 'zel-sim --help'"),
+                  std::string::npos)
+            << message;
+        EXPECT_EQ(message.find("Faults:"), std::string::npos) << "the short form, not the help";
     }
+}
+
+TEST(ZelSimProgram, Version_is_the_project_version) {
+    Program program({"--version"});
+    const std::string line = program.Line();
+    EXPECT_EQ(program.Wait(), 0);
+    EXPECT_EQ(line.substr(line.rfind(' ') + 1), ZEL_PROJECT_VERSION);
 }
 
 }  // namespace

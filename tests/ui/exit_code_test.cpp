@@ -31,4 +31,15 @@ TEST(ExitCode, Exit_in_the_port_dialog_at_start_up_ends_the_program_with_code_0)
     EXPECT_EQ(RunProgram("port"), 0);
 }
 
+TEST(ExitCode, Version_prints_the_project_version_without_a_desktop) {
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(ZEL_BIN_DIR "/zel-demo"), {"--version"});
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(program.readAllStandardOutput().trimmed().split(' ').last(), ZEL_PROJECT_VERSION);
+}
+
 }  // namespace

@@ -147,7 +147,7 @@ TEST_F(InfoDialogs, The_About_dialog_shows_name_version_and_notice_and_closes_on
                           });
         const int result = about.DoModal();
         EXPECT_TRUE(texts.contains("Velmarin Kestrovane(Zel) Demo Interface "));
-        EXPECT_TRUE(texts.contains("Version  1.10"));
+        EXPECT_TRUE(texts.contains("Version  " ZEL_PROJECT_VERSION));
         EXPECT_TRUE(texts.contains("Copyright (C) 2005 Velmarin"));
         // Enter on the focused OK button ends with OK; Escape cancels.
         EXPECT_EQ(result, key == Qt::Key_Escape ? res::kIdCancel : res::kIdOk);
@@ -179,8 +179,21 @@ TEST_F(InfoDialogs, Help_Contents_opens_the_help_document_from_the_current_direc
 }
 
 TEST_F(InfoDialogs, The_help_document_ships_next_to_the_program) {
-    // The build copies it next to zel-demo; the install puts it beside the installed program.
     EXPECT_TRUE(QFileInfo(QStringLiteral(ZEL_BIN_DIR "/help.html")).isFile());
+}
+
+TEST_F(InfoDialogs, The_installed_program_finds_the_help_document_in_share) {
+    QTemporaryDir prefix;
+    ASSERT_TRUE(QDir(prefix.path()).mkpath("bin") && QDir(prefix.path()).mkpath("share/zel-demo"));
+    QFile help(prefix.filePath("share/zel-demo/help.html"));
+    ASSERT_TRUE(help.open(QIODevice::WriteOnly));
+    help.close();
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(prefix.path());  // no help.html here
+    const std::string found = CZelApp::HelpDocumentPath(prefix.filePath("bin"));
+    QDir::setCurrent(previous);
+    EXPECT_EQ(QFileInfo(QString::fromStdString(found)).canonicalFilePath(),
+              QFileInfo(help.fileName()).canonicalFilePath());
 }
 
 // A dialog whose key filter takes the X key.
