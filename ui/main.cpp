@@ -22,9 +22,11 @@
 
 namespace {
 
-// Hidden, for the exit-code tests: "intro" presses Escape in the introduction dialog; "port"
-// presses Enter there and then Exit in the port dialog. Each look is a fresh single shot, since
-// the Enter runs the port dialog nested inside the call that sent it.
+#ifdef ZEL_TEST_AUTOCLOSE
+// Only in the tests' own build of the program, for the exit-code tests: --autoclose intro presses
+// Escape in the introduction dialog; --autoclose port presses Enter there and then Exit in the
+// port dialog. Each look is a fresh single shot, since the Enter runs the port dialog nested
+// inside the call that sent it.
 void ScheduleAutoClose(const QString& where) {
     QTimer::singleShot(20, qApp, [where] {
         QWidget* modal = QApplication::activeModalWidget();
@@ -44,6 +46,7 @@ void ScheduleAutoClose(const QString& where) {
         }
     });
 }
+#endif
 
 bool WantsHelpOrVersion(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
@@ -106,10 +109,12 @@ int main(int argc, char* argv[]) {
         QStringLiteral("simulate"),
         QStringLiteral("Start a simulated transducer on a pseudo-terminal and list it first."));
     parser.addOption(simulateOption);
+#ifdef ZEL_TEST_AUTOCLOSE
     QCommandLineOption autoCloseOption(QStringLiteral("autoclose"), QString(),
                                        QStringLiteral("WHERE"));
     autoCloseOption.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(autoCloseOption);
+#endif
     parser.process(app);
 
     sim::Simulator simulator;
@@ -135,7 +140,9 @@ int main(int argc, char* argv[]) {
     }
 
     ui::InstallMessageBoxes();
+#ifdef ZEL_TEST_AUTOCLOSE
     if (parser.isSet(autoCloseOption)) ScheduleAutoClose(parser.value(autoCloseOption));
+#endif
 
     CZelApp theApp;
     return theApp.InitInstance();

@@ -5,14 +5,15 @@
 
 namespace {
 
-// zel-demo as a user starts it, on the offscreen platform, probing an empty device folder.
+// zel-demo as a user starts it (the tests' build, which can press the keys itself), on the
+// offscreen platform, probing an empty device folder.
 int RunProgram(const QString& autoclose) {
     QTemporaryDir devDir;
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     program.setProcessEnvironment(env);
-    program.start(QStringLiteral(ZEL_BIN_DIR "/zel-demo"),
+    program.start(QStringLiteral(ZEL_AUTOCLOSE_PATH),
                   {"--dev-dir", devDir.path(), "--autoclose", autoclose});
     if (!program.waitForFinished(20000)) {
         program.kill();
@@ -29,6 +30,18 @@ TEST(ExitCode, Escape_in_the_introduction_ends_the_program_with_code_0) {
 
 TEST(ExitCode, Exit_in_the_port_dialog_at_start_up_ends_the_program_with_code_0) {
     EXPECT_EQ(RunProgram("port"), 0);
+}
+
+TEST(ExitCode, The_shipped_program_has_no_autoclose) {
+    QTemporaryDir devDir;
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(ZEL_BIN_DIR "/zel-demo"), {"--autoclose", "intro"});
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_NE(program.exitCode(), 0);
+    EXPECT_TRUE(program.readAllStandardError().contains("autoclose"));
 }
 
 TEST(ExitCode, Version_prints_the_project_version_without_a_desktop) {
