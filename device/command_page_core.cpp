@@ -143,13 +143,17 @@ void CommandPageCore::ContinuousStep() {
     if (!result.logText.empty()) {
         if (!WriteLogText(result.logText)) OnLogFailed(LogFailureMessage());
         m_batchLines += result.lines;
+        const size_t before = g_readoutText.size();
         AppendReadoutLines(g_readoutText, m_batchLines);
         OnReadingsShown(m_batchLines, result.values);
+        // The trim may reach into the new lines themselves when one step brings more than the
+        // whole read-out holds.
+        const size_t dropped =
+            std::min(before, before + m_batchLines.size() - g_readoutText.size());
         m_batchLines.clear();
-        if (g_readoutEdit) {
-            g_readoutEdit->SetText(g_readoutText);
-            g_readoutEdit->ScrollToEnd();
-        }
+        if (g_readoutEdit)
+            g_readoutEdit->ShowAppended(g_readoutText, dropped,
+                                        g_readoutText.size() - (before - dropped));
     }
     g_tickReady = true;
 }

@@ -17,10 +17,9 @@ namespace {
 
 constexpr uint32_t kReadSize = 512;
 
-void ShowMonitor() {
-    if (!g_monitorEdit) return;
-    g_monitorEdit->SetText(g_monitorText);
-    g_monitorEdit->ScrollToEnd();
+// The monitor text has lost `dropped` characters from its front and gained `appended` at its end.
+void ShowMonitor(size_t dropped, size_t appended) {
+    if (g_monitorEdit) g_monitorEdit->ShowAppended(g_monitorText, dropped, appended);
 }
 
 }  // namespace
@@ -59,7 +58,7 @@ bool MainDialogCore::OpenPort() {
 void MainDialogCore::EchoCommand(const std::string& text) {
     std::lock_guard lock(MonitorMutex());
     g_lastEcho = AppendEchoText(g_monitorText, text);
-    ShowMonitor();
+    ShowMonitor(0, g_lastEcho.size());
 }
 
 uint32_t MainDialogCore::CollectResponse() {
@@ -78,7 +77,10 @@ uint32_t MainDialogCore::CollectResponse() {
 
 void MainDialogCore::AppendResponse(std::string text) {
     std::lock_guard lock(MonitorMutex());
-    if (AppendResponseText(g_monitorText, text)) ShowMonitor();
+    const size_t before = g_monitorText.size();
+    size_t dropped = 0;
+    if (AppendResponseText(g_monitorText, text, &dropped))
+        ShowMonitor(dropped, g_monitorText.size() - (before - dropped));
 }
 
 std::string MainDialogCore::Address() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,6 +17,13 @@ public:
     virtual ~TextView() = default;
     virtual void SetText(const std::string& text) = 0;  // the whole text, every time
     virtual void ScrollToEnd() = 0;                     // the newest line in view
+    // The whole new text, which is the previous one with `dropped` characters gone from its front
+    // and the last `appended` characters of `text` added at its end; then the newest line in
+    // view. A view may change only those characters; by default SetText and ScrollToEnd.
+    virtual void ShowAppended(const std::string& text, size_t dropped, size_t appended) {
+        SetText(text);
+        ScrollToEnd();
+    }
 };
 
 // The EEPROM table. Used on the user-interface thread only.

@@ -1,6 +1,10 @@
 #include "platform/periodic_timer.h"
 
-#include <chrono>
+#include <linux/futex.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <ctime>
 #include <system_error>
 #include <utility>
@@ -10,6 +14,16 @@ namespace {
 
 // The timer whose thread this is, so that Stop can tell a call from its own callback.
 thread_local const PeriodicTimer* t_runningTimer = nullptr;
+
+int64_t MonotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+timespec ToTimespec(int64_t ns) {
+    return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+}
 
 }  // namespace
 
@@ -31,10 +45,7 @@ PeriodicTimer::~PeriodicTimer() {
 bool PeriodicTimer::Start(uint32_t periodMs, std::function<void()> callback) {
     if (m_running || periodMs == 0 || !callback) return false;
     if (m_thread.joinable()) m_thread.join();  // a thread that was asked to end from inside
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = false;
-    }
+    m_stop = 0;
     m_callback = std::move(callback);
     m_calls = 0;
     try {
@@ -49,40 +60,39 @@ bool PeriodicTimer::Start(uint32_t periodMs, std::function<void()> callback) {
 bool PeriodicTimer::Stop() {
     if (t_runningTimer == this) {
         // From the callback: m_thread belongs to the owner's thread, and joining is impossible.
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
+        m_stop = 1;
         m_running = false;
         return false;
     }
     if (!m_thread.joinable()) return false;
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_wake.notify_all();
+    m_stop = 1;
+    syscall(SYS_futex, &m_stop, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
     m_thread.join();
     const bool wasRunning = m_running.exchange(false);
     return wasRunning;
 }
 
 void PeriodicTimer::Run(uint32_t periodMs) {
-    using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC
-    const auto period = std::chrono::milliseconds(periodMs);
     t_runningTimer = this;
-    auto deadline = Clock::now() + period;
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        if (m_wake.wait_until(lock, deadline, [this] { return m_stop; })) break;
-        lock.unlock();
+    // The least timer slack the kernel allows: the wake-ups are not put off by up to 50 us to
+    // gather them with others.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    const int64_t period = int64_t{periodMs} * 1000000;
+    int64_t deadline = MonotonicNs() + period;
+    while (m_stop.load() == 0) {
+        // Sleeps until the absolute deadline on the monotonic clock, or until Stop changes the
+        // word and wakes it. Any other wake-up (a signal, a spurious one) just sleeps again.
+        const timespec until = ToTimespec(deadline);
+        syscall(SYS_futex, &m_stop, FUTEX_WAIT_BITSET_PRIVATE, 0, &until, nullptr,
+                FUTEX_BITSET_MATCH_ANY);
+        if (m_stop.load() != 0) break;
+        if (MonotonicNs() < deadline) continue;
         m_callback();
         ++m_calls;
-        lock.lock();
         deadline += period;
-        const auto now = Clock::now();
-        if (deadline <= now) {
-            // Overran: the next deadline of the same grid that still lies ahead.
-            deadline += ((now - deadline) / period + 1) * period;
-        }
+        const int64_t now = MonotonicNs();
+        // Overran: the next deadline of the same grid that still lies ahead.
+        if (deadline <= now) deadline += ((now - deadline) / period + 1) * period;
     }
 }
 

@@ -1,10 +1,8 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <thread>
 
 namespace platform {
@@ -21,7 +19,8 @@ bool QueryTimerCaps(TimerCaps* caps);
 
 // Calls a function periodically on a thread of its own, on absolute deadlines of the monotonic
 // clock (start + k x period), so calls never drift and never overlap. A call that overruns makes
-// the timer skip the deadlines it missed instead of firing in a burst.
+// the timer skip the deadlines it missed instead of firing in a burst. The thread sleeps until
+// each deadline with the least timer slack the kernel allows it.
 class PeriodicTimer {
 public:
     PeriodicTimer() = default;
@@ -44,9 +43,7 @@ private:
 
     std::function<void()> m_callback;
     std::thread m_thread;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_stop = false;  // guarded by m_mutex
+    std::atomic<uint32_t> m_stop{0};  // the futex word the thread sleeps on: 1 ends it
     std::atomic<bool> m_running{false};
     std::atomic<uint64_t> m_calls{0};
 };

@@ -9,6 +9,7 @@ const MenuTemplate* FindMenuTemplate(int id) {
         {kMenuMain,
          {
              {"&File", {{kCmdFileExit, "Exit"}}},
+             {"&View", {{kCmdPressurePlot, "Pressure Plot"}}},
              {"&Help",
               {
                   {kCmdHelpContents, "Contents"},

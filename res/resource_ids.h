@@ -83,6 +83,7 @@ inline constexpr int kCmdDelete = 32786;
 inline constexpr int kCmdSelectAll = 32787;
 inline constexpr int kCmdLimitations = 32788;
 inline constexpr int kCmdHelpContents = 32789;
+inline constexpr int kCmdPressurePlot = 32790;
 inline constexpr int kCmdAbout = 57664;
 
 }  // namespace res

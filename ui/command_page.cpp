@@ -193,11 +193,18 @@ void CCommandPage::OnLogFailed(const std::string& message) {
 }
 
 void CCommandPage::OnAcquisitionStateChanged(bool running) {
+    if (running) m_pressureFeed.StartRun();
     m_runButton->setText(running ? QStringLiteral("Stop") : QStringLiteral("Run"));
     m_commandCombo->setEnabled(!running);
     m_manualEdit->setEnabled(!running);
     m_logPressure->setEnabled(!running);
     if (running) EnableLogControls(false);
+}
+
+// Tick thread: the plot takes the very readings the read-out has just been given.
+void CCommandPage::OnReadingsShown(const std::string&,
+                                   const std::vector<device::Reading>& readings) {
+    m_pressureFeed.Push(readings);
 }
 
 void CCommandPage::OnLogPressure() {

@@ -6,6 +6,7 @@
 
 #include "device/command_page_core.h"
 #include "ui/dialog.h"
+#include "ui/pressure_feed.h"
 #include "ui/text_view_widget.h"
 
 class QCheckBox;
@@ -33,6 +34,8 @@ public:
     bool PreTranslateKey(QWidget* target, QKeyEvent* event) override;
 
     ui::TextViewWidget* ReadoutView() { return m_readoutView.get(); }
+    // The readings the read-out shows, for the pressure plot.
+    ui::PressureFeed& PressureFeed() { return m_pressureFeed; }
 
     QPlainTextEdit* m_readout = nullptr;
     QCheckBox* m_logPressure = nullptr;
@@ -50,6 +53,8 @@ protected:
     void DoDataExchange(CDataExchange* dx) override;
     bool OnCommand(int id) override;
     void OnAcquisitionStateChanged(bool running) override;
+    void OnReadingsShown(const std::string& lines,
+                         const std::vector<device::Reading>& readings) override;
     void OnFallingBehind() override;
     void OnLogFailed(const std::string& message) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -59,6 +64,7 @@ private:
 
     QFont m_readoutFont;
     std::unique_ptr<ui::TextViewWidget> m_readoutView;
+    ui::PressureFeed m_pressureFeed;
 };
 
 extern CCommandPage* g_commandPageWnd;

@@ -17,6 +17,7 @@
 #include "ui/eeprom_page.h"
 #include "ui/eeprom_wait_dlg.h"
 #include "ui/port_dlg.h"
+#include "ui/pressure_plot_window.h"
 
 CMainDlg::CMainDlg() : CDialog(res::kIddMain) {
     m_port = new CSerialPort;
@@ -118,6 +119,9 @@ bool CMainDlg::OnCommand(int id) {
         case res::kCmdSelectAll:
             OnSelectAll();
             return true;
+        case res::kCmdPressurePlot:
+            OnPressurePlot();
+            return true;
         // Neither Enter nor Escape ends the main window.
         case res::kIdOk:
         case res::kIdCancel:
@@ -146,6 +150,17 @@ void CMainDlg::OnSelectAll() {
     if (m_monitorView) m_monitorView->Flush();
     m_monitor->selectAll();
     m_monitor->ensureCursorVisible();
+}
+
+void CMainDlg::OnPressurePlot() {
+    if (!m_commandPage) return;
+    if (!m_plotWindow) {
+        m_plotWindow = new ui::PressurePlotWindow(m_commandPage->PressureFeed(), this);
+        m_plotWindow->resize(m_plotWindow->sizeHint());
+    }
+    m_plotWindow->show();
+    m_plotWindow->raise();
+    m_plotWindow->activateWindow();
 }
 
 // Only the dialog's own show and hide bring the Command page forward: a minimise and restore by
@@ -225,6 +240,8 @@ void CMainDlg::DestroyChildren() {
         g_eepromList = nullptr;
     if (g_commandPage == m_commandPage) g_commandPage = nullptr;
     g_logPathEdit = nullptr;
+    delete m_plotWindow;  // before the page whose readings it shows
+    m_plotWindow = nullptr;
     delete m_commandPage;
     m_commandPage = nullptr;
     delete m_eepromPage;

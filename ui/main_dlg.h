@@ -13,6 +13,9 @@ class CAppTabCtrl;
 class CCommandPage;
 class CEepromPage;
 class QPlainTextEdit;
+namespace ui {
+class PressurePlotWindow;
+}
 
 // The program's main window: port status, Change Port Settings, the two tab pages and the
 // Command/Response Monitor. Its initialisation reads the EEPROM and starts the timer; closing it
@@ -32,6 +35,8 @@ public:
     void OnSelectAll();
     void OnChangePortSettings();
     void OnExit();
+    // View, Pressure Plot: the plot window, made once and shown again afterwards.
+    void OnPressurePlot();
     // The six steps of closing, shared by the close box and File Exit.
     void CloseSequence();
 
@@ -40,6 +45,7 @@ public:
 
     CCommandPage* CommandPage() const { return m_commandPage; }
     CEepromPage* EepromPage() const { return m_eepromPage; }
+    ui::PressurePlotWindow* PlotWindow() const { return m_plotWindow; }
     ui::TextViewWidget* MonitorView() { return m_monitorView.get(); }
 
     QPlainTextEdit* m_monitor = nullptr;  // control 1067
@@ -72,6 +78,7 @@ private:
 
     CCommandPage* m_commandPage = nullptr;
     CEepromPage* m_eepromPage = nullptr;
+    ui::PressurePlotWindow* m_plotWindow = nullptr;  // a child window; shows the page's feed
     std::unique_ptr<ui::TextViewWidget> m_monitorView;
     bool m_closed = false;
     bool m_waitCursor = false;

@@ -1,24 +1,32 @@
 // Takes the screenshots under docs/: each dialog as a user sees it, grabbed from the real window.
 // Run under Xvfb: xvfb-run -a -s "-screen 0 1280x900x24" zel_screenshots OUTDIR
-#include <sys/resource.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "device/device_state.h"
 #include "res/resource_ids.h"
 #include "serial/port_probe.h"
 #include "serial/port_settings.h"
-#include "sim/simulator.h"
 #include "ui/about_dlg.h"
 #include "ui/app_tab_ctrl.h"
 #include "ui/command_page.h"
@@ -27,16 +35,125 @@
 #include "ui/limitations_dlg.h"
 #include "ui/main_dlg.h"
 #include "ui/port_dlg.h"
+#include "ui/pressure_plot.h"
+#include "ui/pressure_plot_window.h"
+#include "ui/save_file_dialog.h"
 
 namespace {
 
 QString g_outDir;
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+// CPU seconds of a process: this one, or another through its CPU-time clock.
+double CpuSeconds(pid_t pid = 0) {
+    clockid_t clock = CLOCK_PROCESS_CPUTIME_ID;
+    if (pid != 0 && clock_getcpuclockid(pid, &clock) != 0) return 0.0;
+    timespec t{};
+    clock_gettime(clock, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+void Wait(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool SpinUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) return false;
+        Wait(20);
+    }
+    return true;
+}
+
+// A helper program (zel-sim, zelctl) with its output to /dev/null, ended with SIGTERM as a user
+// would. Started without QProcess, so that nothing of it sits in this program's event loop.
+class Helper {
+public:
+    ~Helper() { Stop(); }
+    bool Start(const char* program, std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), program);
+        std::vector<char*> argv;
+        for (std::string& a : arguments) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        const bool started =
+            posix_spawn(&m_pid, program, &actions, nullptr, argv.data(), environ) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+        if (!started) m_pid = 0;
+        return started;
+    }
+    void Stop() {
+        if (m_pid <= 0) return;
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = 0;
+    }
+    pid_t Pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = 0;
+};
+
+// zel-sim, and the device it made (found through the symlink `link`); empty when it did not
+// come up.
+std::string StartSim(Helper& sim, const std::string& link) {
+    const QFileInfo info(QString::fromStdString(link));
+    if (!sim.Start(ZEL_SIM, {"--rate", "150", "--link", link})) return {};
+    if (!SpinUntil([&] { return QFileInfo(info.filePath()).exists(); }, 10000)) return {};
+    return QFileInfo(info.filePath()).symLinkTarget().toStdString();
+}
+
+// Counts the paint events of the object it filters.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+struct Figures {
+    double program = 0;  // % of a core
+    double zelctl = 0;
+    double seconds = 0;  // the window's length as it ran
+};
+
+// This process's CPU, and `zelctl`'s over the same span, while the event loop runs.
+Figures Measure(Helper* zelctl, double seconds) {
+    QElapsedTimer clock;
+    clock.start();
+    const double programStart = CpuSeconds();
+    const double zelctlStart = zelctl ? CpuSeconds(zelctl->Pid()) : 0.0;
+    Wait(static_cast<int>(seconds * 1000));
+    Figures f;
+    f.seconds = clock.nsecsElapsed() / 1e9;
+    f.program = (CpuSeconds() - programStart) / f.seconds * 100.0;
+    if (zelctl) f.zelctl = (CpuSeconds(zelctl->Pid()) - zelctlStart) / f.seconds * 100.0;
+    return f;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void Print(const char* what, const std::vector<Figures>& windows) {
+    std::vector<double> program, zelctl, ratio;
+    for (const Figures& f : windows) {
+        program.push_back(f.program);
+        zelctl.push_back(f.zelctl);
+        ratio.push_back(f.program / f.zelctl);
+    }
+    std::printf("  %-18s median %.2f %%, zelctl acquire %.2f %%: %.2f x (windows:", what,
+                Median(program), Median(zelctl), Median(ratio));
+    for (double r : ratio) std::printf(" %.2f", r);
+    std::printf(" x)\n");
 }
 
 // Runs `dialog` modally, saves it as `name` once it is on screen, and closes it.
@@ -84,58 +201,126 @@ int main(int argc, char* argv[]) {
         Shoot(about, QStringLiteral("about.png"));
     }
     {
-        // The main window during a run against the simulated transducer.
-        sim::Simulator simulator;
-        if (!simulator.Start()) return 1;
+        // The main window during a run, and the CPU figures side by side: the program and
+        // `zelctl acquire` each read their own zel-sim at 150 readings a second with the log on,
+        // so that no simulator's work counts for either.
+        Helper simProgram, simZelctl, zelctl;
+        const QString logDir = QDir::temp().filePath(
+            QStringLiteral("zel-screenshots-%1").arg(QCoreApplication::applicationPid()));
+        QDir().mkpath(logDir);
+        auto inLogDir = [&](const char* name) {
+            return QDir(logDir).filePath(QString::fromLatin1(name)).toStdString();
+        };
+        const std::string programPort = StartSim(simProgram, inLogDir("program-port"));
+        const std::string zelctlPort = StartSim(simZelctl, inLogDir("zelctl-port"));
+        if (programPort.empty() || zelctlPort.empty()) return 1;
+        const std::string zelctlLog = inLogDir("zelctl.txt");
+        const std::string programLog = inLogDir("program.txt");
+        ui::SetSaveFileFunction([&](QWidget*, const ui::SaveFileRequest&, std::string* path) {
+            *path = programLog;
+            return true;
+        });
+
+        // zelctl reads its EEPROM (about 5 s) beside the program's, and is acquiring by the time
+        // the main window is up.
+        if (!zelctl.Start(ZEL_ZELCTL, {"acquire", "--port", zelctlPort, "--log", zelctlLog,
+                                       "--duration", "600"})) {
+            return 1;
+        }
         CMainDlg main;
-        g_portName = simulator.PortPath();
+        g_portName = programPort;
         main.SetPortLabel("COM Port : " + g_portName);
         if (!main.OpenPort()) return 1;
         QTimer::singleShot(1500, [] {
             if (g_waitDlg) g_waitDlg->grab().save(QDir(g_outDir).filePath("eeprom-wait.png"));
         });
-        auto wait = [](int ms) {
-            QEventLoop loop;
-            QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-            loop.exec();
-        };
         auto poll = std::make_shared<std::function<void()>>();
-        *poll = [&main, &wait, &simulator, poll] {
+        *poll = [&, poll] {
             if (QApplication::activeModalWidget() != &main || !main.isVisible()) {
                 QTimer::singleShot(50, *poll);
                 return;
             }
             CCommandPage* page = main.CommandPage();
-            // A figure for the idle cost: the program with the timer ticking and nothing to do.
-            const double idleStart = CpuSeconds();
-            wait(3000);
-            std::printf("idle CPU: %.1f%% of a core\n", (CpuSeconds() - idleStart) / 3.0 * 100.0);
+            // Idle: the timer ticking, nothing to do.
+            const double idle = Measure(nullptr, 10.0).program;
+            if (!SpinUntil([&] { return QFileInfo(QString::fromStdString(zelctlLog)).size() > 0; },
+                           20000)) {
+                std::printf("zelctl never started its acquisition\n");
+            }
             emit page->m_commandCombo->activated(0);
-            wait(300);
+            Wait(300);
             emit page->m_commandCombo->activated(2);
-            wait(300);
+            Wait(300);
+            page->m_logPressure->click();
+            page->m_browse->click();
             int updates = 0;
             QObject::connect(page->m_readout, &QPlainTextEdit::textChanged,
                              [&updates] { ++updates; });
+            ui::PressureFeed& feed = page->PressureFeed();
             page->m_runButton->click();
-            const double runStart = CpuSeconds();
-            const size_t readingsBefore = simulator.Readings().size();
-            wait(2500);
-            const size_t readings = simulator.Readings().size() - readingsBefore;
-            std::printf("read-out: %.1f updates a second, %.1f readings each\n", updates / 2.5,
-                        updates ? double(readings) / updates : 0.0);
-            std::printf("CPU during a run: %.1f%% of a core\n",
-                        (CpuSeconds() - runStart) / 2.5 * 100.0);
+            Wait(1000);
             main.grab().save(QDir(g_outDir).filePath("main-command.png"));
+            main.RouteCommand(res::kCmdPressurePlot);  // as View, Pressure Plot opens it
+            ui::PressurePlotWindow* plot = main.PlotWindow();
+            plot->move(main.frameGeometry().topRight() + QPoint(8, 0));
+            PaintCounter plotPaints;
+            plot->Plot()->installEventFilter(&plotPaints);
+
+            // Windows of 10 s, the plot closed and open by turns, so that a change in the
+            // machine's load meanwhile falls on both alike; the medians of three of each.
+            std::vector<Figures> running, plotting;
+            int windowUpdates = 0, windowPaints = 0;
+            size_t windowReadings = 0;
+            double runningSeconds = 0, plottingSeconds = 0;
+            for (int round = 0; round < 3; ++round) {
+                plot->hide();
+                Wait(500);
+                feed.Flush();
+                const size_t readingsBefore = feed.Trace().Count();
+                const int updatesBefore = updates;
+                running.push_back(Measure(&zelctl, 10.0));
+                runningSeconds += running.back().seconds;
+                feed.Flush();
+                windowReadings += feed.Trace().Count() - readingsBefore;
+                windowUpdates += updates - updatesBefore;
+                plot->show();
+                Wait(500);
+                const int paintsBefore = plotPaints.paints;
+                plotting.push_back(Measure(&zelctl, 10.0));
+                plottingSeconds += plotting.back().seconds;
+                windowPaints += plotPaints.paints - paintsBefore;
+            }
+            plot->grab().save(QDir(g_outDir).filePath("pressure-plot.png"));
+
+            std::printf(
+                "CPU, %% of a core, side by side on two zel-sim streams at 150 readings/s, "
+                "log on:\n");
+            std::printf("  idle, 10 s:                     %.2f %%\n", idle);
+            Print("running", running);
+            Print("running, plot open", plotting);
+            std::printf(
+                "read-out: %.1f updates a second, %.1f readings each; plot: %.1f repaints "
+                "a second\n",
+                windowUpdates / runningSeconds,
+                windowUpdates ? double(windowReadings) / windowUpdates : 0.0,
+                windowPaints / plottingSeconds);
+            plot->close();
+
             main.m_tab->TabBar()->setCurrentIndex(1);
             main.m_tab->OnClick();
-            wait(300);
+            Wait(300);
             main.grab().save(QDir(g_outDir).filePath("main-eeprom.png"));
+            main.m_tab->TabBar()->setCurrentIndex(0);
+            main.m_tab->OnClick();
             page->m_runButton->click();
             main.close();
         };
         QTimer::singleShot(0, *poll);
         main.DoModal();
+        zelctl.Stop();
+        simProgram.Stop();
+        simZelctl.Stop();
+        QDir(logDir).removeRecursively();
     }
     return 0;
 }
