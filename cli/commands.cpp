@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -183,6 +184,7 @@ int RunAcquire(const Options& options) {
     g_logChecked = !options.logPath.empty();
     g_timeStampChecked = options.timestamps;
     g_logPath = options.logPath;
+    if (options.count) session.page.stopAfterReadings = *options.count;
     session.page.StartReadingsClock();
     session.page.StartContinuous();
     if (g_logChecked && !device::OpenLog()) {
@@ -190,6 +192,8 @@ int RunAcquire(const Options& options) {
                      options.logPath.c_str());
     }
 
+    // Woken by what ends the run (a signal, a failed write, the port gone, the count reached),
+    // otherwise asleep until the duration is over.
     const auto start = std::chrono::steady_clock::now();
     bool gone = false;
     while (!StopRequested()) {
@@ -198,12 +202,15 @@ int RunAcquire(const Options& options) {
             break;
         }
         if (options.count && session.page.printedReadings >= *options.count) break;
-        if (options.durationSeconds &&
-            std::chrono::steady_clock::now() - start >=
-                std::chrono::duration<double>(*options.durationSeconds)) {
-            break;
+        int timeoutMs = -1;
+        if (options.durationSeconds) {
+            const auto left = std::chrono::duration<double>(*options.durationSeconds) -
+                              (std::chrono::steady_clock::now() - start);
+            if (left <= 0s) break;
+            const double ms = std::chrono::duration<double, std::milli>(left).count();
+            timeoutMs = static_cast<int>(std::ceil(std::min(ms, 60'000.0)));
         }
-        std::this_thread::sleep_for(10ms);
+        WaitForWake(timeoutMs);
     }
 
     session.page.StopContinuous();

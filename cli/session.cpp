@@ -1,8 +1,11 @@
 #include "cli/session.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -35,6 +38,10 @@ void CliMainDialog::EndEepromWait() {
 
 bool CliMainDialog::EepromReadoutCancelled() {
     return StopRequested();
+}
+
+void CliMainDialog::OnPortGone() {
+    WakeWaiter();
 }
 
 void CliCommandPage::StartReadingsClock() {
@@ -71,9 +78,10 @@ void CliCommandPage::OnReadingsShown(const std::string& lines,
             std::fprintf(stderr, "zelctl: standard output could not be written: %s\n",
                          std::strerror(errno));
         }
-        StopRequested() = true;
+        RequestStop();
     }
     printedReadings += count;
+    if (stopAfterReadings > 0 && printedReadings >= stopAfterReadings) WakeWaiter();
 }
 
 void CliCommandPage::OnFallingBehind() {
@@ -83,19 +91,48 @@ void CliCommandPage::OnFallingBehind() {
 void CliCommandPage::OnLogFailed(const std::string& message) {
     std::fprintf(stderr, "zelctl: %s\n", message.c_str());
     logFailed = true;
-    StopRequested() = true;
+    RequestStop();
 }
 
 namespace {
 
 std::atomic<int> g_stopSignal{0};
+// Made once, before any signal can arrive: the signal handler only writes to it.
+std::atomic<int> g_wakeFd{-1};
 
-extern "C" void RequestStop(int signal) {
+extern "C" void OnStopSignal(int signal) {
     g_stopSignal = signal;
-    StopRequested() = true;
+    RequestStop();
 }
 
 }  // namespace
+
+void WakeWaiter() {
+    const int fd = g_wakeFd.load();
+    if (fd < 0) return;
+    const int saved = errno;  // also called from the signal handler
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(fd, &one, sizeof one);
+    errno = saved;
+}
+
+void RequestStop() {
+    StopRequested() = true;
+    WakeWaiter();
+}
+
+void WaitForWake(int timeoutMs) {
+    const int fd = g_wakeFd.load();
+    if (fd < 0) {
+        ::poll(nullptr, 0, timeoutMs < 0 ? 10 : std::min(timeoutMs, 10));
+        return;
+    }
+    pollfd wake{fd, POLLIN, 0};
+    if (::poll(&wake, 1, timeoutMs) > 0) {
+        uint64_t count;
+        [[maybe_unused]] ssize_t n = ::read(fd, &count, sizeof count);
+    }
+}
 
 std::atomic<bool>& StopRequested() {
     static std::atomic<bool> requested{false};
@@ -108,8 +145,9 @@ std::atomic<bool>& OutputPipeClosed() {
 }
 
 void CatchStopSignals() {
+    if (g_wakeFd.load() < 0) g_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     struct sigaction action {};
-    action.sa_handler = RequestStop;
+    action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);

@@ -29,6 +29,7 @@ protected:
     void OnEepromByteRead(int byteAddress, const std::string& byteText) override;
     void EndEepromWait() override;
     bool EepromReadoutCancelled() override;
+    void OnPortGone() override;  // wakes the acquisition's wait
 };
 
 // The command page's measurement side: prints each step's readings to standard output, as the
@@ -39,6 +40,8 @@ public:
     std::atomic<long> printedReadings{0};
     std::atomic<bool> outputFailed{false};
     std::atomic<bool> logFailed{false};
+    // Above 0: the tick wakes the acquisition's wait once this many readings are printed.
+    std::atomic<long> stopAfterReadings{0};
 
     // Set before the run starts; the tick only reads them.
     ReadingsFormat format = ReadingsFormat::Text;
@@ -96,8 +99,16 @@ private:
 std::atomic<bool>& StopRequested();
 // Set when a write to standard output found its pipe closed (the reader went, e.g. `| head`).
 std::atomic<bool>& OutputPipeClosed();
-// SIGINT or SIGTERM from then on set StopRequested; SIGPIPE and SIGXFSZ are ignored, so that
-// the write sees a closed pipe or a file grown too large.
+// Sets StopRequested and wakes WaitForWake.
+void RequestStop();
+// Any thread, and the signal handler: wakes WaitForWake, which then looks again at what ends
+// the run.
+void WakeWaiter();
+// Waits up to `timeoutMs` (-1: without end) for WakeWaiter, so that the acquisition waits
+// without waking every few milliseconds. Before CatchStopSignals it only sleeps 10 ms.
+void WaitForWake(int timeoutMs);
+// SIGINT or SIGTERM from then on ask for the stop (RequestStop); SIGPIPE and SIGXFSZ are
+// ignored, so that the write sees a closed pipe or a file grown too large.
 void CatchStopSignals();
 // The signal that asked for the stop, 0 for none.
 int StopSignal();
