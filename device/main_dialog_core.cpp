@@ -22,10 +22,6 @@ void ShowMonitor(size_t dropped, size_t appended) {
     if (g_monitorEdit) g_monitorEdit->ShowAppended(g_monitorText, dropped, appended);
 }
 
-}  // namespace
-
-namespace {
-
 // "01" until the dialog has set an address of its own.
 std::string DeviceAddressOf(const MainDialogCore* dialog) {
     return dialog && !dialog->m_deviceAddress.empty() ? dialog->m_deviceAddress : "01";
