@@ -17,6 +17,7 @@
 #include "device/c_numbers.h"
 #include "device/command_frames.h"
 #include "device/device_state.h"
+#include "device/eeprom_contents.h"
 #include "device/eeprom_map.h"
 #include "device/eeprom_row_text.h"
 #include "device/pressure_log.h"
@@ -94,7 +95,7 @@ void PrintEepromTsv(const device::StringTableView& table) {
     Print(out);
 }
 
-void PrintEepromJson(const device::StringTableView& table) {
+void PrintEepromJson(const device::StringTableView& table, const device::EepromImage& image) {
     const auto& rows = device::EepromRows();
     nlohmann::ordered_json json;
     json["rows"] = nlohmann::ordered_json::array();
@@ -107,6 +108,12 @@ void PrintEepromJson(const device::StringTableView& table) {
     json["coefficients"] = nlohmann::ordered_json::object();
     for (int k = 0; k < device::kCoefficientRows; ++k)
         json["coefficients"][rows[k].description] = JsonNumber(g_coefficients[k]);
+    json["bytes"] = nlohmann::ordered_json::array();
+    json["confirmed"] = nlohmann::ordered_json::array();
+    for (int a = 0; a < device::kEepromBytes; ++a) {
+        json["bytes"].push_back(device::ByteText(image, a));
+        json["confirmed"].push_back(static_cast<bool>(image.confirmed[a]));
+    }
     // Byte texts are ASCII; anything else would be shown as U+FFFD rather than break the JSON.
     Print(json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
 }
@@ -155,7 +162,7 @@ int RunEeprom(const Options& options) {
     if (options.tsv) {
         PrintEepromTsv(session.eepromTable);
     } else if (options.json) {
-        PrintEepromJson(session.eepromTable);
+        PrintEepromJson(session.eepromTable, session.core.Eeprom().image);
     } else {
         PrintEepromTable(session.eepromTable);
     }
@@ -176,18 +183,15 @@ int RunAcquire(const Options& options) {
     if (int code = session.Open(options); code != kExitDone) return code;
     const int readout = session.ReadEeprom();
     if (readout != kExitDone && readout != kExitEepromUnconfirmed) return readout;
-    session.page.format = options.format;
-    session.page.tags = {session.portPath, SerialNumberText(session.eepromTable.Rows())};
-    if (options.format == ReadingsFormat::Csv) Print(CsvHeader());
-    session.dialog.StartTimer();
+    ReadingsPrinter printer;
+    printer.format = options.format;
+    printer.tags = {session.portPath, device::SerialNumberText(session.core.Eeprom().image)};
+    if (options.count) printer.stopAfterReadings = *options.count;
+    session.core.AddListener(&printer);
+    if (options.format == ReadingsFormat::Csv) Print(device::CsvHeader());
+    session.core.StartTimer();
 
-    g_logChecked = !options.logPath.empty();
-    g_timeStampChecked = options.timestamps;
-    g_logPath = options.logPath;
-    if (options.count) session.page.stopAfterReadings = *options.count;
-    session.page.StartReadingsClock();
-    session.page.StartContinuous();
-    if (g_logChecked && !device::OpenLog()) {
+    if (!session.core.StartRun({options.logPath, options.timestamps})) {
         std::fprintf(stderr, "zelctl: the log file %s could not be opened; going on without it\n",
                      options.logPath.c_str());
     }
@@ -201,7 +205,7 @@ int RunAcquire(const Options& options) {
             gone = true;
             break;
         }
-        if (options.count && session.page.printedReadings >= *options.count) break;
+        if (options.count && printer.printedReadings >= *options.count) break;
         int timeoutMs = -1;
         if (options.durationSeconds) {
             const auto left = std::chrono::duration<double>(*options.durationSeconds) -
@@ -213,16 +217,17 @@ int RunAcquire(const Options& options) {
         WaitForWake(timeoutMs);
     }
 
-    session.page.StopContinuous();
+    const device::RunEnd end = session.core.StopRun();
     bool logFailed = session.page.logFailed;
-    if (g_logChecked && !device::CloseLog()) {
+    if (end.logCloseFailed) {
         std::fprintf(stderr, "zelctl: %s\n", device::LogFailureMessage().c_str());
         logFailed = true;
     }
     session.dialog.CloseSequence();
-    if (session.page.m_fellBehind) {
+    session.core.RemoveListener(&printer);
+    if (end.ledger.fellBehind) {
         std::fprintf(stderr, "zelctl: warning: %s\n",
-                     device::StopDiscardedText(session.page.m_stopDiscardedBytes).c_str());
+                     device::StopDiscardedText(end.ledger.drainedBytes).c_str());
     }
     const int output = FinishOutput();
     if (gone) {
@@ -230,7 +235,7 @@ int RunAcquire(const Options& options) {
         return kExitPortGone;
     }
     if (logFailed) return kExitLogFailed;
-    if (session.page.outputFailed || output != kExitDone) return kExitOutputFailed;
+    if (printer.outputFailed || output != kExitDone) return kExitOutputFailed;
     return readout;
 }
 

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <ctime>
 #include <nlohmann/json.hpp>
 
 #include "device/c_numbers.h"
@@ -13,23 +12,7 @@
 namespace cli {
 namespace {
 
-using std::chrono::nanoseconds;
-
-// ISO 8601 in UTC with milliseconds: 2026-12-09T06:20:41.123Z.
-std::string IsoUtcMillis(std::chrono::system_clock::time_point wall) {
-    const auto millis = std::chrono::floor<std::chrono::milliseconds>(wall);
-    const auto seconds = std::chrono::floor<std::chrono::seconds>(millis);
-    const std::time_t t = std::chrono::system_clock::to_time_t(seconds);
-    std::tm utc{};
-    gmtime_r(&t, &utc);
-    char text[40];
-    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    std::snprintf(text + n, sizeof text - n, ".%03dZ",
-                  static_cast<int>((millis - seconds).count()));
-    return text;
-}
-
-std::string SecondsText(nanoseconds sinceStart) {
+std::string SecondsText(std::chrono::nanoseconds sinceStart) {
     return device::FormatFixed6(std::chrono::duration<double>(sinceStart).count());
 }
 
@@ -71,51 +54,16 @@ bool ReadingsFormatNamed(std::string_view name, ReadingsFormat* format) {
     return false;
 }
 
-std::vector<ReadingTime> SpreadOverStep(const ReadingTime& previousStep, const ReadingTime& step,
-                                        size_t count, nanoseconds maxSpan) {
-    const nanoseconds span =
-        std::clamp(step.sinceStart - previousStep.sinceStart, nanoseconds(0), maxSpan);
-    std::vector<ReadingTime> times;
-    times.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
-        const nanoseconds before =
-            span * static_cast<long>(count - 1 - i) / static_cast<long>(count);
-        times.push_back(
-            {step.wall - std::chrono::duration_cast<std::chrono::system_clock::duration>(before),
-             step.sinceStart - before});
-    }
-    return times;
-}
-
-std::string SerialNumberText(const std::vector<std::vector<std::string>>& eepromRows) {
-    constexpr size_t kSerialNumberRow = 43;
-    if (eepromRows.size() <= kSerialNumberRow || eepromRows[kSerialNumberRow].size() < 6) return "";
-    const std::vector<std::string>& rowCells = eepromRows[kSerialNumberRow];
-    uint32_t number = 0;
-    for (size_t i = 2; i < 6; ++i) {
-        const std::string& cell = rowCells[i];
-        unsigned byte = 0;
-        const auto [ptr, ec] = std::from_chars(cell.data(), cell.data() + cell.size(), byte, 16);
-        if (cell.size() != 2 || ec != std::errc() || ptr != cell.data() + cell.size()) return "";
-        number = number << 8 | byte;
-    }
-    return std::to_string(number);
-}
-
-std::string CsvHeader() {
-    return "time,seconds,psi,raw_p,raw_t\n";
-}
-
-std::string FormatReadings(ReadingsFormat format, const std::vector<device::Reading>& readings,
-                           const std::vector<ReadingTime>& times, const InfluxTags& tags) {
+std::string FormatReadings(ReadingsFormat format,
+                           const std::vector<device::TimedReading>& readings,
+                           const InfluxTags& tags) {
     std::string influxPrefix = "zel_pressure";
     if (!tags.port.empty()) influxPrefix += ",port=" + InfluxTagValue(tags.port);
     if (!tags.serial.empty()) influxPrefix += ",serial=" + InfluxTagValue(tags.serial);
 
     std::string out;
-    for (size_t i = 0; i < readings.size() && i < times.size(); ++i) {
-        const device::Reading& r = readings[i];
-        const std::string psi = device::FormatFixed6(r.psi);
+    for (const device::TimedReading& r : readings) {
+        const std::string& psi = r.psiText;
         const std::string rawP = std::to_string(r.rawPressure);
         const std::string rawT = std::to_string(r.rawTemperature);
         switch (format) {
@@ -123,13 +71,12 @@ std::string FormatReadings(ReadingsFormat format, const std::vector<device::Read
                 out += psi + "\n";
                 break;
             case ReadingsFormat::Csv:
-                out += IsoUtcMillis(times[i].wall) + "," + SecondsText(times[i].sinceStart) + "," +
-                       psi + "," + rawP + "," + rawT + "\n";
+                out += device::CsvLine(r);
                 break;
             case ReadingsFormat::Ndjson: {
                 const nlohmann::ordered_json line = {
-                    {"time", IsoUtcMillis(times[i].wall)},
-                    {"seconds", JsonNumber(SecondsText(times[i].sinceStart))},
+                    {"time", device::IsoUtcMillis(r.utc)},
+                    {"seconds", JsonNumber(SecondsText(r.sinceStart))},
                     {"psi", JsonNumber(psi)},
                     {"raw_p", r.rawPressure},
                     {"raw_t", r.rawTemperature},
@@ -139,7 +86,7 @@ std::string FormatReadings(ReadingsFormat format, const std::vector<device::Read
             }
             case ReadingsFormat::Influx: {
                 const auto ns =
-                    std::chrono::duration_cast<nanoseconds>(times[i].wall.time_since_epoch());
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(r.utc.time_since_epoch());
                 out += influxPrefix + " ";
                 if (std::isfinite(r.psi)) out += "psi=" + psi + ",";
                 out +=

@@ -15,12 +15,6 @@
 #include "sim/simulator.h"
 
 namespace cli {
-namespace {
-
-// The acquisition tick's period: the longest span a step's readings are spread over.
-constexpr std::chrono::milliseconds kTickPeriod{100};
-
-}  // namespace
 
 void CliMainDialog::OnEepromByteRead(int byteAddress, const std::string&) {
     if (!progressBar) return;
@@ -44,31 +38,8 @@ void CliMainDialog::OnPortGone() {
     WakeWaiter();
 }
 
-void CliCommandPage::StartReadingsClock() {
-    m_runStart = std::chrono::steady_clock::now();
-    m_lastStep = {std::chrono::system_clock::now(), {}};
-}
-
-std::string CliCommandPage::FormattedReadings(const std::vector<device::Reading>& readings) {
-    const ReadingTime step{std::chrono::system_clock::now(),
-                           std::chrono::steady_clock::now() - m_runStart};
-    const auto times = SpreadOverStep(m_lastStep, step, readings.size(), kTickPeriod);
-    m_lastStep = step;
-    return FormatReadings(format, readings, times, tags);
-}
-
-void CliCommandPage::OnReadingsShown(const std::string& lines,
-                                     const std::vector<device::Reading>& readings) {
-    // The read-out's lines end in CR LF; a terminal or a pipe wants LF.
-    std::string out;
-    out.reserve(lines.size());
-    long count = 0;
-    for (char c : lines) {
-        if (c == '\r') continue;
-        if (c == '\n') ++count;
-        out += c;
-    }
-    if (format != ReadingsFormat::Text) out = FormattedReadings(readings);
+void ReadingsPrinter::OnReadings(const std::vector<device::TimedReading>& readings) {
+    const std::string out = FormatReadings(format, readings, tags);
     // A closed pipe (zelctl ... | head) ends the run like Ctrl-C, through the stop sequence;
     // any other failure (a full disk) does too, and says so.
     errno = 0;
@@ -80,7 +51,7 @@ void CliCommandPage::OnReadingsShown(const std::string& lines,
         }
         RequestStop();
     }
-    printedReadings += count;
+    printedReadings += static_cast<long>(readings.size());
     if (stopAfterReadings > 0 && printedReadings >= stopAfterReadings) WakeWaiter();
 }
 
@@ -172,23 +143,11 @@ std::unique_ptr<sim::Simulator> StartSimulator(std::string* portPath) {
     return simulator;
 }
 
-Session::Session() {
-    device::ResetDeviceState();
-    g_mainDlg = &dialog;
-    g_commandPage = &page;
-    g_monitorEdit = &monitor;
-    g_readoutEdit = &readout;
-    g_eepromList = &eepromTable;
-    dialog.m_port = &port;
-    dialog.m_readPort = &port;
-    dialog.m_deviceAddress = "01";
-    page.m_port = &port;
-}
+Session::Session() : core(dialog, page, {&monitor, &readout, &eepromTable}, &port) {}
 
 Session::~Session() {
     if (dialog.m_timer) dialog.m_timer->Stop();
     port.Close();
-    device::ResetDeviceState();
 }
 
 int Session::Open(const Options& options) {

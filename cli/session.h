@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -10,6 +9,7 @@
 #include "cli/reading_formats.h"
 #include "device/command_page_core.h"
 #include "device/main_dialog_core.h"
+#include "device/measurement_session.h"
 #include "device/views.h"
 #include "serial/serial_port.h"
 
@@ -32,40 +32,35 @@ protected:
     void OnPortGone() override;  // wakes the acquisition's wait
 };
 
-// The command page's measurement side: prints each step's readings to standard output, as the
-// read-out's lines or in another format. A failed write of the output or the log ends the run
-// (through StopRequested).
+// The command page's measurement side: a failed log write ends the run (through StopRequested).
 class CliCommandPage : public device::CommandPageCore {
+public:
+    std::atomic<bool> logFailed{false};
+
+protected:
+    void OnFallingBehind() override;
+    void OnLogFailed(const std::string& message) override;
+};
+
+// Prints each step's readings to standard output, as the read-out's lines or in another format.
+// A failed write ends the run (through StopRequested).
+class ReadingsPrinter : public device::ReadingListener {
 public:
     std::atomic<long> printedReadings{0};
     std::atomic<bool> outputFailed{false};
-    std::atomic<bool> logFailed{false};
     // Above 0: the tick wakes the acquisition's wait once this many readings are printed.
     std::atomic<long> stopAfterReadings{0};
 
     // Set before the run starts; the tick only reads them.
     ReadingsFormat format = ReadingsFormat::Text;
     InfluxTags tags;
-    // UI thread, just before StartContinuous: the run's seconds count from here.
-    void StartReadingsClock();
 
-protected:
-    void OnReadingsShown(const std::string& lines,
-                         const std::vector<device::Reading>& readings) override;
-    void OnFallingBehind() override;
-    void OnLogFailed(const std::string& message) override;
-
-private:
-    // Tick thread: the step's readings in `format`, timed now.
-    std::string FormattedReadings(const std::vector<device::Reading>& readings);
-
-    std::chrono::steady_clock::time_point m_runStart;
-    ReadingTime m_lastStep;  // tick thread once the run is on
+    void OnReadings(const std::vector<device::TimedReading>& readings) override;
 };
 
-// One run of zelctl against one port: the port (or the built-in simulated transducer), the two
-// measurement objects, and the string views in place of the windows. Sets the process-wide
-// pointers the tick uses while it lives.
+// One run of zelctl against one port: the port (or the built-in simulated transducer), the
+// measurement session with its two measurement objects, and the string views in place of the
+// windows.
 class Session {
 public:
     Session();
@@ -89,6 +84,7 @@ public:
     device::StringTextView monitor;
     device::StringTextView readout;
     device::StringTableView eepromTable;
+    device::MeasurementSession core;
 
 private:
     std::unique_ptr<sim::Simulator> m_simulator;

@@ -145,7 +145,6 @@ void CommandPageCore::ContinuousStep() {
         m_batchLines += result.lines;
         const size_t before = g_readoutText.size();
         AppendReadoutLines(g_readoutText, m_batchLines);
-        OnReadingsShown(m_batchLines, result.values);
         // The trim may reach into the new lines themselves when one step brings more than the
         // whole read-out holds.
         const size_t dropped =
@@ -155,6 +154,7 @@ void CommandPageCore::ContinuousStep() {
             g_readoutEdit->ShowAppended(g_readoutText, dropped,
                                         g_readoutText.size() - (before - dropped));
     }
+    if (m_stepObserver) m_stepObserver->OnContinuousStep(result);
     g_tickReady = true;
 }
 

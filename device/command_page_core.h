@@ -11,6 +11,14 @@ class CSerialPort;
 
 namespace device {
 
+// Tick thread, once per continuous step that read something: what the step found, for the
+// owner of the run. Must not wait for another thread.
+class StepObserver {
+public:
+    virtual ~StepObserver() = default;
+    virtual void OnContinuousStep(const StepResult& result) = 0;
+};
+
 // The measurement side of the command page; the UI's CCommandPage derives from it. One object
 // per process, reached by the tick through g_commandPage.
 class CommandPageCore {
@@ -34,6 +42,9 @@ public:
     void SetManualCommand(const std::string& boxText);
     // UI thread. Enter in the Manual Command box: monitor mode, echo, send m_manualCommand + CR.
     void SendManualCommand();
+
+    // UI thread, set before the timer starts: told of every continuous step.
+    StepObserver* m_stepObserver = nullptr;
 
     // UI thread. Continuous mode on, OnAcquisitionStateChanged(true), C1, 10 ms, C4, 5 ms.
     void StartContinuous();
@@ -69,10 +80,6 @@ protected:
     // UI thread, from StartContinuous (true) and StopContinuous (false): the Run/Stop text and
     // the control states.
     virtual void OnAcquisitionStateChanged(bool running) {}
-    // Tick thread, once per step that produced read-out lines: those lines ("%f" CR LF each),
-    // just after they joined g_readoutText, and the readings behind them, one per line. Must
-    // not wait for another thread.
-    virtual void OnReadingsShown(const std::string& lines, const std::vector<Reading>& readings) {}
     // Tick thread, once per run, when m_fellBehind turns true. Must not wait for another thread.
     virtual void OnFallingBehind() {}
     // Tick thread, once per run: a log write failed and the log was closed (`message` says

@@ -28,8 +28,21 @@ size_t FindRecordLetter(std::string_view text, char letter, size_t from) {
     return at;
 }
 
-void CapCarry(std::string& carry) {
-    if (carry.size() > kCarryCap) carry.erase(0, carry.size() - kCarryCap);
+// Returns the number of characters cut.
+size_t CapCarry(std::string& carry) {
+    if (carry.size() <= kCarryCap) return 0;
+    const size_t cut = carry.size() - kCarryCap;
+    carry.erase(0, cut);
+    return cut;
+}
+
+int CountTemperatureRecords(std::string_view text) {
+    int count = 0;
+    for (size_t t = FindRecordLetter(text, 'T', 0); t != std::string_view::npos;
+         t = FindRecordLetter(text, 'T', t + 1)) {
+        if (text.find('\r', t) != std::string_view::npos) ++count;
+    }
+    return count;
 }
 
 }  // namespace
@@ -39,17 +52,23 @@ StepResult ParseContinuousChunk(std::string_view chunk, ContinuousState& state,
                                 const std::function<void()>& requestTemperature) {
     StepResult result;
     size_t nul = chunk.find('\0');
-    if (nul != std::string_view::npos) chunk = chunk.substr(0, nul);
+    if (nul != std::string_view::npos) {
+        result.discardedBytes += static_cast<long>(chunk.size() - nul);
+        chunk = chunk.substr(0, nul);
+    }
 
     std::string working;
+    size_t setAsideCarry = 0;
     if (!chunk.empty() && chunk[0] == '#') {
         working.assign(chunk);  // a fresh start: the carry is neither used nor emptied
+        setAsideCarry = state.carry.size();
     } else {
         working = std::move(state.carry);
         working.append(chunk);
         state.carry.clear();
     }
     const std::string_view text(working);
+    result.temperatureRecords = CountTemperatureRecords(text);
 
     // Only the first temperature record of a read counts.
     size_t t = FindRecordLetter(text, 'T', 0);
@@ -59,7 +78,10 @@ StepResult ParseContinuousChunk(std::string_view chunk, ContinuousState& state,
     }
 
     size_t p = FindRecordLetter(text, 'P', 0);
-    if (p == std::string_view::npos) return result;  // dropped whole; the carry stays as it is
+    if (p == std::string_view::npos) {  // dropped whole
+        result.discardedBytes += static_cast<long>(text.size());
+        return result;
+    }
 
     size_t cr = text.find('\r', p);
     while (cr != std::string_view::npos) {
@@ -74,6 +96,7 @@ StepResult ParseContinuousChunk(std::string_view chunk, ContinuousState& state,
         ++state.readingCount;
         if (state.readingCount == 1) {
             if (requestTemperature) requestTemperature();
+            ++result.temperatureRequests;
             state.rawTemperature = ParseDecimalLong(state.temperatureText);
             state.temperature = NormaliseTemperature(state.rawTemperature);
         } else if (state.readingCount >= 20) {
@@ -92,6 +115,10 @@ StepResult ParseContinuousChunk(std::string_view chunk, ContinuousState& state,
             result.logText += "\r\n";
             result.values.push_back({psi, rawPressure, state.rawTemperature});
             ++result.shown;
+        } else if (state.pressure == 0.0f) {
+            ++result.zero;
+        } else {
+            ++result.noTemperature;
         }
 
         if (nextP == std::string_view::npos || nextCr == std::string_view::npos) break;
@@ -102,10 +129,12 @@ StepResult ParseContinuousChunk(std::string_view chunk, ContinuousState& state,
     size_t last = text.rfind('\r');
     if (last == std::string_view::npos) {
         state.carry = working;
+        result.discardedBytes += static_cast<long>(setAsideCarry);
     } else if (last > 0) {
         state.carry.assign(text.substr(last + 1));
+        result.discardedBytes += static_cast<long>(setAsideCarry);
     }
-    CapCarry(state.carry);
+    result.discardedBytes += static_cast<long>(CapCarry(state.carry));
     return result;
 }
 

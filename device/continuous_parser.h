@@ -40,6 +40,12 @@ struct StepResult {
     std::vector<Reading> values;  // per shown reading, in the order of `lines`
     int readings = 0;             // pressure records processed, shown or not
     int shown = 0;
+    // What the run's ledger counts of this read.
+    int zero = 0;                 // pressure records whose value is 0: nothing shown
+    int noTemperature = 0;        // non-zero pressure records without a temperature: nothing shown
+    int temperatureRecords = 0;   // whole "T" records in the text
+    int temperatureRequests = 0;  // C1 frames asked for
+    long discardedBytes = 0;      // after a NUL, a text without any "P", a carry cut or replaced
 };
 
 // One read's bytes (`chunk`, at least one byte; a NUL ends it early). `requestTemperature` is

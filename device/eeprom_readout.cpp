@@ -6,6 +6,7 @@
 
 #include "device/command_frames.h"
 #include "device/device_state.h"
+#include "device/eeprom_contents.h"
 #include "device/eeprom_map.h"
 #include "device/main_dialog_core.h"
 #include "platform/clock.h"
@@ -19,23 +20,6 @@ int CountEepromReplies(std::string_view text) {
 
 bool IsOneWholeEepromReply(std::string_view text) {
     return CountEepromReplies(text) == 1 && text.find('\r', text.find('=')) != text.npos;
-}
-
-std::string UnconfirmedRowsMessage(const std::vector<int>& rows) {
-    const auto& info = EepromRows();
-    std::string names;
-    bool coefficient = false;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        if (i > 0) names += i + 1 == rows.size() ? " and " : ", ";
-        names += std::string(info[rows[i]].description) + " (" + info[rows[i]].address + ")";
-        coefficient = coefficient || rows[i] < kCoefficientRows;
-    }
-    std::string text = std::string(rows.size() == 1 ? "The EEPROM row " : "The EEPROM rows ") +
-                       names +
-                       " could not be confirmed: the transducer's replies came late or more "
-                       "than once, also when asked again. The values shown for them may be wrong";
-    text += coefficient ? ", and so may the calculated pressure." : ".";
-    return text;
 }
 
 namespace {
@@ -63,8 +47,9 @@ struct MainDialogCore::Readout {
 
     MainDialogCore& core;
     EepromReadoutResult& result;
-    std::array<std::string, 256> replies{};  // the text each byte text was read from
-    std::array<bool, 256> confirmed{};
+    std::array<std::string, kEepromBytes>& replies = result.image.replies;
+    std::array<bool, kEepromBytes>& confirmed = result.image.confirmed;
+    std::array<unsigned, kEepromBytes>& faults = result.image.faults;
     bool slowLine = false;  // first tries listen as retries do
     int lateRun = 0;
     int silentRun = 0;
@@ -153,6 +138,7 @@ struct MainDialogCore::Readout {
         }
         // Silent so far: answered as an unanswered byte always was, 40 ms and "00".
         if (a.raw == 0 && silentRun >= kSilentAfter) {
+            faults[address] |= kReplyNeverCame;
             owed = 0;
             return;
         }
@@ -162,12 +148,17 @@ struct MainDialogCore::Readout {
         for (int tries = 1; !Stopped(); ++tries) {
             // What the windows missed is thrown away; a listening try that heard nothing has
             // waited long enough already.
+            std::string seen = a.text;
+            bool cameLate = false;
             if (!(listened && a.raw == 0)) {
                 const Attempt rest = Listen();
                 crowded = crowded || CountEepromReplies(a.text) + CountEepromReplies(rest.text) > 1;
-                late = late || (tries == 1 && a.raw == 0 && rest.raw > 0);
+                cameLate = !listened && a.raw == 0 && rest.raw > 0;
+                late = late || (tries == 1 && cameLate);
                 a.raw += rest.raw;
+                seen += rest.text;
             }
+            faults[address] |= ClassifyEepromReply(seen, cameLate);
             if (!result.answered) {
                 silentRun = kSilentAfter;  // the transducer has said nothing at all
                 return;
@@ -200,7 +191,7 @@ struct MainDialogCore::Readout {
         if (confirmed[address]) {
             replies[address] = a.text;
         } else {
-            Listen();
+            faults[address] |= ClassifyEepromReply(a.text + Listen().text, false);
         }
     }
 };
@@ -224,6 +215,7 @@ void MainDialogCore::ReadEeprom() {
     platform::Sleep(10);
 
     Readout readout{*this, m_eepromReadout};
+    const EepromImage& image = m_eepromReadout.image;
     const auto& rows = EepromRows();
     std::array<int, kEepromRows> items{};
     for (int r = 0; r < kEepromRows; ++r) {
@@ -237,33 +229,26 @@ void MainDialogCore::ReadEeprom() {
             const int address = 4 * r + j;
             // Once the port is gone or the read-out is cancelled, the rest shows "00" at once.
             if (!readout.Stopped()) readout.ReadByte(address);
-            const std::string byteText = EepromByteText(readout.replies[address]);
+            const std::string byteText = ByteText(image, address);
             if (list) list->SetItemText(items[r], 2 + j, byteText);
             if (!m_eepromReadout.stopped) OnEepromByteRead(address, byteText);
         }
     }
     // A byte asked for again after its row was shown (see Readout::Verify) may have changed.
-    for (int r = 0; r < kEepromRows; ++r) {
-        std::string word = "0x";
-        bool rowConfirmed = true;
-        for (int j = 0; j < 4; ++j) {
-            const int address = 4 * r + j;
-            const std::string byteText = EepromByteText(readout.replies[address]);
-            if (list) list->SetItemText(items[r], 2 + j, byteText);
-            word += byteText;
-            rowConfirmed = rowConfirmed && readout.confirmed[address];
-        }
-        if (r < kCoefficientRows) g_coefficients[r] = DecodeCoefficientWord(word);
-        if (!rowConfirmed) m_eepromReadout.unconfirmedRows.push_back(r);
+    for (int r = 0; r < kEepromRows && list; ++r) {
+        const auto cells = RowCells(image, r);
+        for (int j = 0; j < 4; ++j) list->SetItemText(items[r], 2 + j, cells[2 + j]);
     }
+    const auto coefficients = Coefficients(image);
+    std::copy(coefficients.begin(), coefficients.end(), g_coefficients.begin());
+    const auto unconfirmed = UnconfirmedRows(image);
+    for (const UnconfirmedRow& row : unconfirmed) m_eepromReadout.unconfirmedRows.push_back(row.row);
     EndEepromWait();
-    if (m_eepromReadout.answered && !m_eepromReadout.stopped &&
-        !m_eepromReadout.unconfirmedRows.empty()) {
-        OnEepromUnconfirmed(m_eepromReadout.unconfirmedRows);
-    }
+    if (m_eepromReadout.answered && !m_eepromReadout.stopped && !unconfirmed.empty())
+        OnEepromUnconfirmed(unconfirmed);
 }
 
-void MainDialogCore::OnEepromUnconfirmed(const std::vector<int>& rows) {
+void MainDialogCore::OnEepromUnconfirmed(const std::vector<UnconfirmedRow>& rows) {
     platform::AppMessageBox(UnconfirmedRowsMessage(rows), platform::MessageIcon::Exclamation);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "device/acq_timer.h"
+#include "device/eeprom_contents.h"
 
 class CSerialPort;
 
@@ -48,6 +49,7 @@ public:
         bool stopped = false;   // ended early: the port went away or the read-out was cancelled
         std::vector<int> unconfirmedRows;  // rows with a byte whose reply could not be confirmed
         int repeatedReads = 0;             // reads beyond the 256
+        EepromImage image;                 // every byte as read, and whether it was confirmed
     };
     EepromReadoutResult m_eepromReadout;
 
@@ -78,7 +80,7 @@ protected:
     virtual void EndEepromWait() {}
     // After the wait notice, once, when the transducer answered but some rows could not be
     // confirmed: says which, in the application's message box.
-    virtual void OnEepromUnconfirmed(const std::vector<int>& rows);
+    virtual void OnEepromUnconfirmed(const std::vector<UnconfirmedRow>& rows);
     // Polled during the read-out; true ends it at once (the rest of the table shows "00").
     virtual bool EepromReadoutCancelled() { return false; }
 

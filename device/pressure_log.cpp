@@ -17,7 +17,10 @@ std::mutex& LogMutex() {
     return mutex;
 }
 
-// Guarded by the log mutex: the bytes known to be in the file, and the last failure's text.
+// Guarded by the log mutex: the file's path and time-stamp choice as opened, the bytes known to
+// be in the file, and the last failure's text.
+std::string g_openPath;
+bool g_openTimeStamps = false;
 size_t g_logSize = 0;
 std::string g_logFailure;
 
@@ -27,15 +30,15 @@ void FailLocked(int error, const std::string& attempted) {
     g_logFile.close();
     g_logFile.clear();
     std::error_code ec;
-    const auto size = std::filesystem::file_size(g_logPath, ec);
+    const auto size = std::filesystem::file_size(g_openPath, ec);
     if (!ec && size > g_logSize) {
         const size_t written = std::min<size_t>(size - g_logSize, attempted.size());
         const size_t lineEnd =
             written < 2 ? std::string::npos : attempted.rfind("\r\n", written - 2);
         const size_t keep = lineEnd == std::string::npos ? 0 : lineEnd + 2;
-        std::filesystem::resize_file(g_logPath, g_logSize + keep, ec);
+        std::filesystem::resize_file(g_openPath, g_logSize + keep, ec);
     }
-    g_logFailure = "The log file " + g_logPath + " could not be written: " +
+    g_logFailure = "The log file " + g_openPath + " could not be written: " +
                    (error != 0 ? std::strerror(error) : "input/output error") +
                    ". It has been closed and keeps every whole line written before.";
 }
@@ -60,16 +63,22 @@ std::string TimeStampLine(unsigned hour, unsigned minute, unsigned second) {
     return line;
 }
 
-bool OpenLog() {
+bool OpenLog(const std::string& path, bool timeStamps) {
     std::lock_guard lock(LogMutex());
     if (!g_logFile.is_open()) {
         g_logFile.clear();
+        g_openPath = path;
+        g_openTimeStamps = timeStamps;
         // Binary: the CR LF line ends are written as they are.
-        g_logFile.open(g_logPath, std::ios::out | std::ios::trunc | std::ios::binary);
+        g_logFile.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
         g_logSize = 0;
     }
     g_logActive = true;
     return g_logFile.is_open();
+}
+
+bool OpenLog() {
+    return OpenLog(g_logPath, g_timeStampChecked);
 }
 
 bool WriteLogText(const std::string& text) {
@@ -77,7 +86,7 @@ bool WriteLogText(const std::string& text) {
     std::lock_guard lock(LogMutex());
     if (!g_logFile.is_open()) return true;
     std::string out;
-    if (g_timeStampChecked) {
+    if (g_openTimeStamps) {
         platform::TimeOfDay now = platform::LocalTime();
         out = TimeStampLine(now.hour, now.minute, now.second);
     }

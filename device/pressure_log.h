@@ -6,13 +6,15 @@
 // taken around each write and the close, so a step still writing finishes before the file closes.
 namespace device {
 
-// UI thread, at Run with logging. Opens g_logPath truncated (unless already open) and turns
+// UI thread, at Run with logging. Opens `path` truncated (unless already open) and turns
 // logging on, also when the open fails; returns false when the file is not open, so the page can
-// say so. The run goes on either way.
+// say so. The run goes on either way. With `timeStamps` each step's lines get a time line.
+bool OpenLog(const std::string& path, bool timeStamps);
+// The same with the command page's choices, g_logPath and g_timeStampChecked.
 bool OpenLog();
 
 // Tick thread, once per step with readings: `text` is the step's lines (TAB, value, CR LF each).
-// With Time Stamp, one "hh:mm:ss" CR LF line of the local time goes first. Flushed at once.
+// With time stamps, one "hh:mm:ss" CR LF line of the local time goes first. Flushed at once.
 // Returns false on the write that failed (disk full, I/O error, file too large): the file is
 // then closed, cut back to the whole lines that reached it, and LogFailureMessage says why.
 // Later writes of the run do nothing.

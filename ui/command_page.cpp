@@ -142,19 +142,17 @@ void CCommandPage::EnableLogControls(bool enabled) {
 }
 
 void CCommandPage::OnRun() {
+    if (!m_session) return;
     if (g_acquisitionStopped) {
         m_runNote->clear();
-        if (!g_logChecked) {
-            StartContinuous();
-            return;
-        }
-        if (m_filePath->text().isEmpty()) {
+        if (g_logChecked && m_filePath->text().isEmpty()) {
             platform::AppMessageBox("Specify the file path for logging data",
                                     platform::MessageIcon::Exclamation);
             return;
         }
-        StartContinuous();
-        if (!device::OpenLog()) {
+        device::RunOptions options;
+        if (g_logChecked) options = {g_logPath, g_timeStampChecked};
+        if (!m_session->StartRun(options)) {
             platform::AppMessageBox("The log file \"" + g_logPath +
                                         "\" cannot be opened for writing. The run goes on "
                                         "without a log.",
@@ -162,18 +160,14 @@ void CCommandPage::OnRun() {
         }
         return;
     }
-    StopContinuous();
-    if (m_fellBehind) {
+    const device::RunEnd end = m_session->StopRun();
+    if (end.ledger.fellBehind) {
         m_runNote->setText(QString::fromStdString(device::FallingBehindText() + " " +
-                                                  device::StopDiscardedText(m_stopDiscardedBytes)));
+                                                  device::StopDiscardedText(end.ledger.drainedBytes)));
     }
-    if (g_logChecked) {
-        EnableLogControls(true);
-        if (!device::CloseLog()) {
-            platform::AppMessageBox(device::LogFailureMessage(),
-                                    platform::MessageIcon::Exclamation);
-        }
-    }
+    if (g_logChecked) EnableLogControls(true);
+    if (end.logCloseFailed)
+        platform::AppMessageBox(device::LogFailureMessage(), platform::MessageIcon::Exclamation);
     device::ClearResponseText();
 }
 
@@ -193,18 +187,11 @@ void CCommandPage::OnLogFailed(const std::string& message) {
 }
 
 void CCommandPage::OnAcquisitionStateChanged(bool running) {
-    if (running) m_pressureFeed.StartRun();
     m_runButton->setText(running ? QStringLiteral("Stop") : QStringLiteral("Run"));
     m_commandCombo->setEnabled(!running);
     m_manualEdit->setEnabled(!running);
     m_logPressure->setEnabled(!running);
     if (running) EnableLogControls(false);
-}
-
-// Tick thread: the plot takes the very readings the read-out has just been given.
-void CCommandPage::OnReadingsShown(const std::string&,
-                                   const std::vector<device::Reading>& readings) {
-    m_pressureFeed.Push(readings);
 }
 
 void CCommandPage::OnLogPressure() {

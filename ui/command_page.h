@@ -23,6 +23,9 @@ public:
     explicit CCommandPage(CSerialPort* port);
     ~CCommandPage() override;
 
+    // The session whose runs Run and Stop start and stop; set by the main dialog.
+    void SetSession(device::MeasurementSession* session) { m_session = session; }
+
     void OnRun();
     void OnLogPressure();
     void OnTimeStamp();
@@ -53,8 +56,6 @@ protected:
     void DoDataExchange(CDataExchange* dx) override;
     bool OnCommand(int id) override;
     void OnAcquisitionStateChanged(bool running) override;
-    void OnReadingsShown(const std::string& lines,
-                         const std::vector<device::Reading>& readings) override;
     void OnFallingBehind() override;
     void OnLogFailed(const std::string& message) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -65,6 +66,7 @@ private:
     QFont m_readoutFont;
     std::unique_ptr<ui::TextViewWidget> m_readoutView;
     ui::PressureFeed m_pressureFeed;
+    device::MeasurementSession* m_session = nullptr;
 };
 
 extern CCommandPage* g_commandPageWnd;

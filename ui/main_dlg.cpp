@@ -84,7 +84,6 @@ bool CMainDlg::OnInitDialog() {
     // The pages are panels of this dialog, laid over the tab control's area.
     QWidget* client = m_tab->parentWidget();
     m_commandPage = new CCommandPage(m_port);
-    g_commandPage = m_commandPage;
     m_commandPage->Create(client);
     m_eepromPage = new CEepromPage;
     g_eepromPage = m_eepromPage;
@@ -94,17 +93,23 @@ bool CMainDlg::OnInitDialog() {
     m_tab->AddPage("EEPROM", m_eepromPage);
     m_tab->ShowPage(0);
 
-    g_eepromList = m_eepromPage->ListView();
-    ReadEeprom();
-
+    // The monitor's view exists before the read-out, as do the others, but the tick that writes
+    // to it starts only after.
     m_monitorView = std::make_unique<ui::TextViewWidget>(m_monitor);
-    g_monitorEdit = m_monitorView.get();
-    g_readoutEdit = m_commandPage->ReadoutView();
+    m_session = std::make_unique<device::MeasurementSession>(
+        *this, *m_commandPage,
+        device::MeasurementSession::Views{m_monitorView.get(), m_commandPage->ReadoutView(),
+                                          m_eepromPage->ListView()},
+        m_port);
+    m_session->AddListener(&m_commandPage->PressureFeed());
+    m_commandPage->SetSession(m_session.get());
+    m_session->ReadEeprom();
+
     g_logPathEdit = m_commandPage->m_filePath;
     g_logPathEdit->setReadOnly(true);
 
     UpdateData(false);
-    StartTimer();
+    m_session->StartTimer();
     return true;
 }
 
@@ -232,13 +237,12 @@ void CMainDlg::OnPortGoneOnUiThread() {
 }
 
 void CMainDlg::DestroyChildren() {
-    if (g_readoutEdit && m_commandPage && g_readoutEdit == m_commandPage->ReadoutView()) {
-        g_readoutEdit = nullptr;
+    // The session leaves the process-wide pointers as it found them; the main dialog stays.
+    if (m_session) {
+        m_session.reset();
+        g_mainDlg = this;
     }
-    if (g_monitorEdit == m_monitorView.get()) g_monitorEdit = nullptr;
-    if (g_eepromList && m_eepromPage && g_eepromList == m_eepromPage->ListView())
-        g_eepromList = nullptr;
-    if (g_commandPage == m_commandPage) g_commandPage = nullptr;
+    if (m_commandPage) m_commandPage->SetSession(nullptr);
     g_logPathEdit = nullptr;
     delete m_plotWindow;  // before the page whose readings it shows
     m_plotWindow = nullptr;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "device/main_dialog_core.h"
+#include "device/measurement_session.h"
 #include "ui/dialog.h"
 #include "ui/port_dialog_host.h"
 #include "ui/text_view_widget.h"
@@ -47,6 +48,7 @@ public:
     CEepromPage* EepromPage() const { return m_eepromPage; }
     ui::PressurePlotWindow* PlotWindow() const { return m_plotWindow; }
     ui::TextViewWidget* MonitorView() { return m_monitorView.get(); }
+    device::MeasurementSession* Session() const { return m_session.get(); }
 
     QPlainTextEdit* m_monitor = nullptr;  // control 1067
     CAppTabCtrl* m_tab = nullptr;         // control 1068
@@ -80,6 +82,7 @@ private:
     CEepromPage* m_eepromPage = nullptr;
     ui::PressurePlotWindow* m_plotWindow = nullptr;  // a child window; shows the page's feed
     std::unique_ptr<ui::TextViewWidget> m_monitorView;
+    std::unique_ptr<device::MeasurementSession> m_session;  // made once the pages are
     bool m_closed = false;
     bool m_waitCursor = false;
 };

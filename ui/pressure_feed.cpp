@@ -1,30 +1,16 @@
 #include "ui/pressure_feed.h"
 
-#include <algorithm>
-
 namespace ui {
 namespace {
 
 constexpr size_t kQueuedUnwatched = 4096;
-constexpr std::chrono::milliseconds kLongestSpread{200};
 
 }  // namespace
 
-void PressureFeed::Push(const std::vector<device::Reading>& readings) {
-    Push(readings, Clock::now());
-}
-
-void PressureFeed::Push(const std::vector<device::Reading>& readings, Clock::time_point now) {
+void PressureFeed::OnReadings(const std::vector<device::TimedReading>& readings) {
     if (readings.empty()) return;
     std::lock_guard lock(m_mutex);
-    const auto spread = std::min<Clock::duration>(now - m_previousStep, kLongestSpread);
-    m_previousStep = now;
-    const double end = std::chrono::duration<double>(now - m_runStart).count();
-    const double each = std::chrono::duration<double>(spread).count() / readings.size();
-    for (size_t i = 0; i < readings.size(); ++i) {
-        m_queued.push_back(
-            {end - each * static_cast<double>(readings.size() - 1 - i), readings[i].psi});
-    }
+    for (const device::TimedReading& r : readings) m_queued.push_back({r.Seconds(), r.psi});
     if (m_watched || m_queued.size() >= kQueuedUnwatched) Post();
 }
 
@@ -35,13 +21,8 @@ void PressureFeed::Post() {
         this, [this] { Flush(); }, Qt::QueuedConnection);
 }
 
-void PressureFeed::StartRun(Clock::time_point now) {
+void PressureFeed::OnRunStarted() {
     Flush();
-    {
-        std::lock_guard lock(m_mutex);
-        m_runStart = now;
-        m_previousStep = now;
-    }
     m_trace.Clear();
     emit TraceChanged();
 }

@@ -306,7 +306,7 @@ TEST(ZelctlEeprom, Tsv_is_the_image_exactly_as_the_EEPROM_page_copies_it) {
     EXPECT_TRUE(r.err.empty()) << "no progress bar when standard error is not a terminal";
 }
 
-TEST(ZelctlEeprom, Json_carries_the_rows_and_the_decoded_coefficients) {
+TEST(ZelctlEeprom, Json_carries_the_rows_the_decoded_coefficients_and_every_byte_confirmed) {
     ChildResult r = Zelctl({"eeprom", "--simulate", "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto json = nlohmann::json::parse(r.out, nullptr, false);
@@ -321,6 +321,12 @@ TEST(ZelctlEeprom, Json_carries_the_rows_and_the_decoded_coefficients) {
     for (size_t k = 0; k < coefficients.size(); ++k) {
         const char* name = device::EepromRows()[k].description;
         EXPECT_EQ(json["coefficients"][name].get<float>(), coefficients[k]) << name;
+    }
+    ASSERT_EQ(json["bytes"].size(), 256u);
+    ASSERT_EQ(json["confirmed"].size(), 256u);
+    for (int a = 0; a < 256; ++a) {
+        EXPECT_EQ(json["bytes"][a], Hex2(image[a])) << a;
+        EXPECT_EQ(json["confirmed"][a], true) << a;
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
@@ -260,29 +261,62 @@ TEST_F(ContinuousStep, C1_reaches_the_wire_at_the_1st_21st_and_41st_reading) {
     }
     EXPECT_EQ(sentAfterStep, (std::vector<std::string>{"*01C1\r", "", "*01C1\r", "", "*01C1\r"}));
     EXPECT_EQ(g_readingCount, 10);
-    EXPECT_TRUE(g_tickReady);
 }
 
 TEST_F(ContinuousStep, Shows_its_lines_in_the_read_out_and_scrolls) {
     page.m_temperatureText = "32768";
     g_readingCount = 3;
     page.m_temperature = device::NormaliseTemperature(32768);
-    link.DeviceSends(Record('P', 8388608) + Record('P', 8388608) + "P0012");
+    link.DeviceSends(Record('P', 8388608) + Record('P', 8388608) + "P0083");
     page.ContinuousStep();
     EXPECT_EQ(g_readoutText, "54.000044\r\n54.000044\r\n");
     EXPECT_EQ(readout.Text(), g_readoutText);
     EXPECT_EQ(readout.ScrollCount(), 1);
-    EXPECT_EQ(page.m_carry, "P0012");
-    EXPECT_EQ(page.m_batchLines, "");
-    EXPECT_FLOAT_EQ(page.m_pressure, device::NormalisePressure(8388608));
+    // The unfinished record waits for the rest of its digits.
+    link.DeviceSends("88608\r");
+    page.ContinuousStep();
+    EXPECT_EQ(readout.Text(), "54.000044\r\n54.000044\r\n54.000044\r\n");
+    EXPECT_EQ(readout.ScrollCount(), 2);
 }
 
-TEST_F(ContinuousStep, Step_with_nothing_read_only_toggles_the_ready_flag) {
-    page.m_carry = "P00";
+TEST_F(ContinuousStep, Step_with_nothing_read_shows_nothing_and_keeps_an_unfinished_record) {
+    page.m_temperatureText = "32768";
+    g_readingCount = 3;
+    page.m_temperature = device::NormaliseTemperature(32768);
+    link.DeviceSends("P00");
     page.ContinuousStep();
-    EXPECT_TRUE(g_tickReady);
-    EXPECT_EQ(page.m_carry, "P00");
+    page.ContinuousStep();
     EXPECT_EQ(readout.SetCount(), 0);
+    link.DeviceSends("8388608\r");
+    page.ContinuousStep();
+    EXPECT_EQ(readout.Text(), "54.000044\r\n");
+}
+
+// Every record and byte that came is in one count of the run's ledger.
+TEST_F(ContinuousStep, The_ledger_counts_every_record_and_every_byte_thrown_away) {
+    session->StartRun({});
+    page.m_temperatureText = "32768";
+    page.m_temperature = device::NormaliseTemperature(32768);
+    g_readingCount = 18;
+    // The 19th reading is shown; the 20th is 0 and takes the temperature 0 of this read's T
+    // record, which the next one, the 1st after it, keeps.
+    link.DeviceSends(Record('T', 0) + Record('P', 8388608) + Record('P', 0) +
+                     Record('P', 8388608) + std::string("\0P00123\r", 8));
+    page.ContinuousStep();
+    link.DeviceSends("junk without a pressure record");
+    page.ContinuousStep();
+    link.DeviceSends(Record('T', 32768) + Record('P', 8388608) + "P00");
+    page.ContinuousStep();
+    const device::RunLedger l = session->StopRun().ledger;
+    EXPECT_EQ(l.received, 4);
+    EXPECT_EQ(l.shown, 1);
+    EXPECT_EQ(l.zero, 1);
+    EXPECT_EQ(l.noTemperature, 2);
+    EXPECT_EQ(l.temperatureRecords, 2);
+    EXPECT_EQ(l.c1Sent, 2);  // the start sequence's and the 1st reading's
+    // 8 bytes from the NUL on, the 30 of the junk, the 3 of the record cut by the stop.
+    EXPECT_EQ(l.discardedBytes, 8 + 30 + 3);
+    EXPECT_EQ(readout.Text(), "54.000044\r\n");
 }
 
 TEST_F(ContinuousStep, Step_without_shown_readings_leaves_the_read_out_alone) {

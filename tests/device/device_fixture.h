@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "device/command_page_core.h"
 #include "device/device_state.h"
 #include "device/main_dialog_core.h"
+#include "device/measurement_session.h"
 #include "device/views.h"
 #include "platform/message_box.h"
 #include "tests/support/message_recorder.h"
@@ -77,28 +79,19 @@ private:
     int m_watch = -1;
 };
 
-// Fresh process-wide state, a main dialog core and a command page core wired as the UI wires
-// them, with string views.
+// Fresh process-wide state, and a main dialog core and a command page core in a measurement
+// session, as the program and zelctl have them, with string views.
 class DeviceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         device::ResetDeviceState();
-        g_mainDlg = &dialog;
-        g_commandPage = &page;
-        g_monitorEdit = &monitor;
-        g_readoutEdit = &readout;
-        g_eepromList = &table;
-        dialog.m_deviceAddress = "01";
+        session.emplace(dialog, page, device::MeasurementSession::Views{&monitor, &readout, &table});
     }
     void TearDown() override {
-        if (dialog.m_timer) dialog.m_timer->Stop();
+        session.reset();
         device::ResetDeviceState();
     }
-    void Attach(CSerialPort* port) {
-        dialog.m_port = port;
-        dialog.m_readPort = port;
-        page.m_port = port;
-    }
+    void Attach(CSerialPort* port) { session->AttachPort(port); }
 
     device::MainDialogCore dialog;
     device::CommandPageCore page;
@@ -106,6 +99,7 @@ protected:
     device::StringTextView readout;
     device::StringTableView table;
     MessageRecorder messages;
+    std::optional<device::MeasurementSession> session;
 };
 
 }  // namespace device_test

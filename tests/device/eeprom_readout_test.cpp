@@ -203,9 +203,9 @@ TEST_F(EepromReadout, Rows_that_cannot_be_confirmed_are_named_once_and_the_rest_
     EXPECT_EQ(dialog.m_eepromReadout.unconfirmedRows, (std::vector<int>{4, 43}));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text,
-              "The EEPROM rows a4 (10) and Serial No (AC) could not be confirmed: the "
-              "transducer's replies came late or more than once, also when asked again. The "
-              "values shown for them may be wrong, and so may the calculated pressure.");
+              "The EEPROM rows a4 (10) and Serial No (AC) could not be confirmed, also when asked "
+              "again: the transducer's replies came more than once. The values shown for them "
+              "may be wrong, and so may the calculated pressure.");
     EXPECT_TRUE(messages.shown[0].appBox);
 }
 

@@ -3,8 +3,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
+#include <array>
 #include <string>
 
+#include "device/eeprom_contents.h"
 #include "device/eeprom_map.h"
 
 namespace {
@@ -92,6 +95,46 @@ TEST(EepromMap, Read_commands_use_lowercase_hex_addresses) {
     EXPECT_EQ(device::EepromReadFrame("01", 0x00), "*01rd00\r");
     EXPECT_EQ(device::EepromReadFrame("01", 0x0C), "*01rd0c\r");
     EXPECT_EQ(device::EepromReadFrame("01", 0xFF), "*01rdff\r");
+}
+
+TEST(EepromImage, The_serial_number_is_row_43_as_a_big_endian_number) {
+    struct Case {
+        std::array<const char*, 4> replies;
+        std::string expected;
+    };
+    for (const Case& c : std::vector<Case>{{{"=0\r", "=18\r", "=214\r", "=135\r"}, "1234567"},
+                                           {{"=255\r", "=255\r", "=255\r", "=255\r"}, "4294967295"},
+                                           {{"=0\r", "=300\r", "=214\r", "=135\r"}, ""},
+                                           {{"=0\r", "=-1\r", "=214\r", "=135\r"}, ""}}) {
+        device::EepromImage image;
+        for (int j = 0; j < 4; ++j) image.replies[0xAC + j] = c.replies[j];
+        EXPECT_EQ(device::SerialNumberText(image), c.expected) << c.replies[1];
+    }
+}
+
+// What the user is told names what was seen: "ERR", "=12" without a line end and "==9" are
+// neither late nor repeated replies.
+TEST(EepromImage, An_unconfirmed_reply_is_told_as_late_repeated_not_whole_or_missing) {
+    struct Case {
+        const char* text;
+        bool late;
+        unsigned expected;
+    };
+    for (const Case& c : {Case{"=12\r", true, device::kReplyLate},
+                          Case{"=12\r=12\r", false, device::kReplyRepeated},
+                          Case{"=12\r=12\r", true, device::kReplyRepeated},
+                          Case{"ERR\r", true, device::kReplyNotWhole},
+                          Case{"=12", false, device::kReplyNotWhole},
+                          Case{"==9\r", true, device::kReplyNotWhole},
+                          Case{"", false, device::kReplyNeverCame}}) {
+        EXPECT_EQ(device::ClassifyEepromReply(c.text, c.late), c.expected) << c.text;
+    }
+    EXPECT_EQ(device::UnconfirmedRowsMessage({{4, device::kReplyLate | device::kReplyNotWhole},
+                                              {43, device::kReplyRepeated}}),
+              "The EEPROM rows a4 (10) and Serial No (AC) could not be confirmed, also when asked "
+              "again: for a4 (10) the replies came late and were not one whole reply; for Serial "
+              "No (AC) the replies came more than once. The values shown for them may be wrong, "
+              "and so may the calculated pressure.");
 }
 
 }  // namespace

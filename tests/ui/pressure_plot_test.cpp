@@ -60,24 +60,24 @@ TEST(PressureTrace, A_run_of_hours_keeps_every_extreme_in_bounded_memory) {
     EXPECT_EQ(std::count_if(recent.begin(), recent.end(), [](auto& c) { return c.any; }), 500);
 }
 
-TEST(PressureFeed, A_steps_readings_are_spread_over_the_time_since_the_step_before) {
+TEST(PressureFeed, Readings_join_the_trace_at_their_written_seconds_and_a_run_starts_anew) {
     using namespace std::chrono_literals;
     ui::PressureFeed feed;
-    const auto start = ui::PressureFeed::Clock::now();
-    feed.StartRun(start);
-    feed.Push({{1.0, 0, 0}, {2.0, 0, 0}, {3.0, 0, 0}}, start + 90ms);
-    feed.Push({{4.0, 0, 0}, {5.0, 0, 0}}, start + 5s);  // after a pause: over 200 ms at most
+    device::ReadingClock clock;
+    const auto start = device::ReadingClock::Steady::now();
+    clock.Start(start);
+    feed.OnRunStarted();
+    const auto timed = clock.Stamp({{1.0, 0, 0}, {2.0, 0, 0}, {3.0, 0, 0}}, start + 90ms + 1ns);
+    feed.OnReadings(timed);
     feed.Flush();
     std::vector<double> seconds, psi;
     for (const ui::TracePoint& p : feed.Trace().Recent()) {
         seconds.push_back(p.seconds);
         psi.push_back(p.psi);
     }
-    const std::vector<double> expected = {0.03, 0.06, 0.09, 4.9, 5.0};
-    ASSERT_EQ(seconds.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(seconds[i], expected[i], 1e-9);
-    EXPECT_EQ(psi, (std::vector<double>{1, 2, 3, 4, 5}));
-    feed.StartRun(start + 6s);
+    EXPECT_EQ(seconds, (std::vector<double>{0.03, 0.06, 0.09}));
+    EXPECT_EQ(psi, (std::vector<double>{1, 2, 3}));
+    feed.OnRunStarted();
     EXPECT_TRUE(feed.Trace().Empty());
 }
 

@@ -1,0 +1,113 @@
+#include "device/measurement_session.h"
+
+#include <algorithm>
+
+#include "device/device_state.h"
+#include "device/pressure_log.h"
+
+namespace device {
+
+MeasurementSession::MeasurementSession(MainDialogCore& dialog, CommandPageCore& page, Views views,
+                                       CSerialPort* port)
+    : m_dialog(dialog), m_page(page), m_views(views) {
+    g_mainDlg = &dialog;
+    g_commandPage = &page;
+    g_monitorEdit = views.monitor;
+    g_readoutEdit = views.readout;
+    g_eepromList = views.eepromTable;
+    dialog.m_deviceAddress = "01";
+    page.m_stepObserver = this;
+    if (port) AttachPort(port);
+}
+
+MeasurementSession::~MeasurementSession() {
+    if (m_dialog.m_timer) m_dialog.m_timer->Stop();
+    if (m_page.m_stepObserver == this) m_page.m_stepObserver = nullptr;
+    if (g_mainDlg == &m_dialog) g_mainDlg = nullptr;
+    if (g_commandPage == &m_page) g_commandPage = nullptr;
+    if (g_monitorEdit == m_views.monitor) g_monitorEdit = nullptr;
+    if (g_readoutEdit == m_views.readout) g_readoutEdit = nullptr;
+    if (g_eepromList == m_views.eepromTable) g_eepromList = nullptr;
+}
+
+void MeasurementSession::AttachPort(CSerialPort* port) {
+    m_dialog.m_port = port;
+    m_dialog.m_readPort = port;
+    m_page.m_port = port;
+}
+
+void MeasurementSession::ReadEeprom() {
+    m_dialog.ReadEeprom();
+}
+
+void MeasurementSession::StartTimer() {
+    m_dialog.StartTimer();
+}
+
+bool MeasurementSession::StartRun(const RunOptions& options) {
+    std::vector<ReadingListener*> listeners;
+    {
+        std::lock_guard lock(m_mutex);
+        m_ledger = {};
+        m_ledger.c1Sent = 1;  // the start sequence's
+        m_ledger.eepromRereads = Eeprom().repeatedReads;
+        m_ledger.eepromUnconfirmedRows = static_cast<int>(Eeprom().unconfirmedRows.size());
+        listeners = m_listeners;
+    }
+    for (ReadingListener* listener : listeners) listener->OnRunStarted();
+    m_clock.Start();
+    m_page.StartContinuous();
+    return options.logPath.empty() || OpenLog(options.logPath, options.timeStamps);
+}
+
+RunEnd MeasurementSession::StopRun() {
+    m_page.StopContinuous();
+    RunEnd end;
+    end.logCloseFailed = !CloseLog();
+    std::lock_guard lock(m_mutex);
+    m_ledger.drainedBytes = m_page.m_stopDiscardedBytes;
+    // An unfinished record waits for the next run's text, which never completes it.
+    m_ledger.discardedBytes += static_cast<long>(m_page.m_carry.size());
+    m_ledger.fellBehind = m_page.m_fellBehind;
+    end.ledger = m_ledger;
+    return end;
+}
+
+bool MeasurementSession::Running() const {
+    return !g_acquisitionStopped;
+}
+
+RunLedger MeasurementSession::Ledger() const {
+    std::lock_guard lock(m_mutex);
+    return m_ledger;
+}
+
+void MeasurementSession::AddListener(ReadingListener* listener) {
+    std::lock_guard lock(m_mutex);
+    m_listeners.push_back(listener);
+}
+
+void MeasurementSession::RemoveListener(ReadingListener* listener) {
+    std::lock_guard lock(m_mutex);
+    std::erase(m_listeners, listener);
+}
+
+void MeasurementSession::OnContinuousStep(const StepResult& result) {
+    std::vector<TimedReading> readings;
+    if (!result.values.empty()) readings = m_clock.Stamp(result.values);
+    std::lock_guard lock(m_mutex);
+    m_ledger.received += result.readings;
+    m_ledger.shown += result.shown;
+    m_ledger.zero += result.zero;
+    m_ledger.noTemperature += result.noTemperature;
+    m_ledger.temperatureRecords += result.temperatureRecords;
+    m_ledger.c1Sent += result.temperatureRequests;
+    m_ledger.discardedBytes += result.discardedBytes;
+    m_ledger.fellBehind = m_page.m_fellBehind;
+    // Listeners only post or write: they never wait for another thread, nor call back here.
+    if (!readings.empty()) {
+        for (ReadingListener* listener : m_listeners) listener->OnReadings(readings);
+    }
+}
+
+}  // namespace device

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "device/command_page_core.h"
+#include "device/main_dialog_core.h"
+#include "device/reading_stream.h"
+#include "device/run_ledger.h"
+#include "device/views.h"
+
+class CSerialPort;
+
+namespace device {
+
+// Told of the readings of every run. OnReadings runs on the tick thread and must not wait for
+// another thread; the others on the user-interface thread.
+class ReadingListener {
+public:
+    virtual ~ReadingListener() = default;
+    virtual void OnRunStarted() {}
+    virtual void OnReadings(const std::vector<TimedReading>& readings) = 0;
+};
+
+// What a run is asked to do besides measuring. An empty path: no log.
+struct RunOptions {
+    std::string logPath;
+    bool timeStamps = false;
+};
+
+struct RunEnd {
+    RunLedger ledger;
+    bool logCloseFailed = false;  // LogFailureMessage says why
+};
+
+// One session with a transducer: the main dialog's and the command page's measurement sides
+// wired to one port and to the views, the EEPROM read-out's result, the runs with their log and
+// their ledger, and the stream of readings. The program and zelctl each make one and drive it;
+// while it lives it is what the process-wide pointers of the tick point at.
+class MeasurementSession : private StepObserver {
+public:
+    struct Views {
+        TextView* monitor = nullptr;
+        TextView* readout = nullptr;
+        TableView* eepromTable = nullptr;
+    };
+
+    // UI thread. Points g_mainDlg, g_commandPage and the views at these, the device address
+    // "01"; `port` is the port both sides use (it may be set later with AttachPort).
+    MeasurementSession(MainDialogCore& dialog, CommandPageCore& page, Views views,
+                       CSerialPort* port = nullptr);
+    MeasurementSession(const MeasurementSession&) = delete;
+    MeasurementSession& operator=(const MeasurementSession&) = delete;
+    // Stops the timer and points the process-wide pointers it set at nothing again.
+    ~MeasurementSession() override;
+
+    void AttachPort(CSerialPort* port);
+
+    // The EEPROM read-out (UI thread, before the timer starts); its image, coefficients and
+    // what it could not confirm.
+    void ReadEeprom();
+    const MainDialogCore::EepromReadoutResult& Eeprom() const { return m_dialog.m_eepromReadout; }
+
+    void StartTimer();
+
+    // UI thread, while no run is on. The start sequence, the readings' clock from its first
+    // frame, and the log opened as `options` say. False when the log could not be opened: the
+    // run goes on without it.
+    bool StartRun(const RunOptions& options);
+    // UI thread, while a run is on. The stop sequence, the log closed; what the run counted.
+    RunEnd StopRun();
+    bool Running() const;
+
+    // Any thread: the counts so far of the run that is on, or of the last one.
+    RunLedger Ledger() const;
+
+    // UI thread, between runs or before the first: who gets the readings.
+    void AddListener(ReadingListener* listener);
+    void RemoveListener(ReadingListener* listener);
+
+    MainDialogCore& Dialog() { return m_dialog; }
+    CommandPageCore& Page() { return m_page; }
+
+private:
+    void OnContinuousStep(const StepResult& result) override;  // tick thread
+
+    MainDialogCore& m_dialog;
+    CommandPageCore& m_page;
+    Views m_views;
+    ReadingClock m_clock;  // tick thread during a run; UI thread at its start
+
+    mutable std::mutex m_mutex;  // guards the ledger and the listeners
+    RunLedger m_ledger;
+    std::vector<ReadingListener*> m_listeners;
+};
+
+}  // namespace device
