@@ -55,6 +55,7 @@ bool MeasurementSession::StartRun(const RunOptions& options) {
         listeners = m_listeners;
     }
     for (ReadingListener* listener : listeners) listener->OnRunStarted();
+    m_suspended = false;
     m_clock.Start();
     m_page.StartContinuous();
     return options.logPath.empty() || OpenLog(options.logPath, options.timeStamps);
@@ -65,12 +66,74 @@ RunEnd MeasurementSession::StopRun() {
     RunEnd end;
     end.logCloseFailed = !CloseLog();
     std::lock_guard lock(m_mutex);
-    m_ledger.drainedBytes = m_page.m_stopDiscardedBytes;
+    m_ledger.drainedBytes += m_page.m_stopDiscardedBytes;
     // An unfinished record waits for the next run's text, which never completes it.
     m_ledger.discardedBytes += static_cast<long>(m_page.m_carry.size());
     m_ledger.fellBehind = m_page.m_fellBehind;
     end.ledger = m_ledger;
     return end;
+}
+
+RunEnd MeasurementSession::SuspendRun() {
+    m_gapStart = ReadingClock::Steady::now();
+    m_suspended = true;
+    return StopRun();
+}
+
+namespace {
+
+// Rows whose byte texts differ between two images.
+std::vector<int> DifferingRows(const EepromImage& a, const EepromImage& b) {
+    std::vector<int> rows;
+    for (int r = 0; r < kEepromRows; ++r) {
+        if (RowCells(a, r) != RowCells(b, r)) rows.push_back(r);
+    }
+    return rows;
+}
+
+}  // namespace
+
+ResumeCheck MeasurementSession::ResumeRun(const RunOptions& options) {
+    ResumeCheck check;
+    if (!m_suspended) return check;
+    const MainDialogCore::EepromReadoutResult startUp = Eeprom();
+    // The table keeps showing the start-up image while the transducer is checked.
+    TableView* table = g_eepromList;
+    g_eepromList = nullptr;
+    m_dialog.ReadEeprom();
+    g_eepromList = table;
+    const MainDialogCore::EepromReadoutResult again = Eeprom();
+    if (!again.answered || again.stopped) {
+        check.outcome = ResumeCheck::kNoAnswer;
+    } else if (!again.unconfirmedRows.empty()) {
+        check.outcome = ResumeCheck::kUnconfirmed;
+        check.rows = again.unconfirmedRows;
+    } else if (auto rows = DifferingRows(startUp.image, again.image); !rows.empty()) {
+        check.outcome = ResumeCheck::kOtherTransducer;
+        check.rows = std::move(rows);
+    } else {
+        check.outcome = ResumeCheck::kResumed;
+    }
+    if (check.outcome != ResumeCheck::kResumed) {
+        m_dialog.m_eepromReadout = startUp;
+        const auto coefficients = Coefficients(startUp.image);
+        std::copy(coefficients.begin(), coefficients.end(), g_coefficients.begin());
+        return check;
+    }
+    m_dialog.m_eepromReadout.repeatedReads += startUp.repeatedReads;
+    m_suspended = false;
+    check.gapSeconds =
+        std::chrono::duration<double>(ReadingClock::Steady::now() - m_gapStart).count();
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_ledger.gaps;
+        m_ledger.gapSeconds += check.gapSeconds;
+        m_ledger.c1Sent += 1;  // the start sequence's, again
+        m_ledger.eepromRereads = Eeprom().repeatedReads;
+    }
+    m_page.StartContinuous();
+    if (!options.logPath.empty()) OpenLog(options.logPath, options.timeStamps, LogOpen::kAppend);
+    return check;
 }
 
 bool MeasurementSession::Running() const {

@@ -34,6 +34,19 @@ struct RunEnd {
     bool logCloseFailed = false;  // LogFailureMessage says why
 };
 
+// What checking the transducer on a port that came back found.
+struct ResumeCheck {
+    enum Outcome {
+        kResumed,         // the same transducer: the run goes on
+        kOtherTransducer, // another image: `rows` differ
+        kUnconfirmed,     // `rows` could not be confirmed, so sameness cannot be told
+        kNoAnswer,        // the transducer said nothing, or the port went away again
+    };
+    Outcome outcome = kNoAnswer;
+    std::vector<int> rows;
+    double gapSeconds = 0;
+};
+
 // One session with a transducer: the main dialog's and the command page's measurement sides
 // wired to one port and to the views, the EEPROM read-out's result, the runs with their log and
 // their ledger, and the stream of readings. The program and zelctl each make one and drive it;
@@ -72,6 +85,18 @@ public:
     RunEnd StopRun();
     bool Running() const;
 
+    // UI thread, when the port went away during a run: the run ends as Stop ends it (the log
+    // closed with every line written), but keeps its clock and its ledger for ResumeRun.
+    RunEnd SuspendRun();
+    bool Suspended() const { return m_suspended; }
+    // UI thread, once the port is open again: reads the EEPROM again and compares it with the
+    // image read at start-up. The same transducer: the run goes on, timed on as before, the log
+    // appended to. Otherwise the run stays stopped and the start-up image, table and
+    // coefficients stay as they were.
+    ResumeCheck ResumeRun(const RunOptions& options);
+    // Ends a suspended run for good (the wait was given up).
+    void AbandonRun() { m_suspended = false; }
+
     // Any thread: the counts so far of the run that is on, or of the last one.
     RunLedger Ledger() const;
 
@@ -89,6 +114,8 @@ private:
     CommandPageCore& m_page;
     Views m_views;
     ReadingClock m_clock;  // tick thread during a run; UI thread at its start
+    bool m_suspended = false;  // UI thread
+    ReadingClock::Steady::time_point m_gapStart{};
 
     mutable std::mutex m_mutex;  // guards the ledger and the listeners
     RunLedger m_ledger;

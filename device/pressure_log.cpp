@@ -63,15 +63,18 @@ std::string TimeStampLine(unsigned hour, unsigned minute, unsigned second) {
     return line;
 }
 
-bool OpenLog(const std::string& path, bool timeStamps) {
+bool OpenLog(const std::string& path, bool timeStamps, LogOpen mode) {
     std::lock_guard lock(LogMutex());
     if (!g_logFile.is_open()) {
         g_logFile.clear();
         g_openPath = path;
         g_openTimeStamps = timeStamps;
         // Binary: the CR LF line ends are written as they are.
-        g_logFile.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
-        g_logSize = 0;
+        const auto kept = mode == LogOpen::kAppend ? std::ios::app : std::ios::trunc;
+        g_logFile.open(path, std::ios::out | kept | std::ios::binary);
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(path, ec);
+        g_logSize = mode == LogOpen::kAppend && !ec ? size : 0;
     }
     g_logActive = true;
     return g_logFile.is_open();

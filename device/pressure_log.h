@@ -9,7 +9,8 @@ namespace device {
 // UI thread, at Run with logging. Opens `path` truncated (unless already open) and turns
 // logging on, also when the open fails; returns false when the file is not open, so the page can
 // say so. The run goes on either way. With `timeStamps` each step's lines get a time line.
-bool OpenLog(const std::string& path, bool timeStamps);
+enum class LogOpen { kTruncate, kAppend };
+bool OpenLog(const std::string& path, bool timeStamps, LogOpen mode = LogOpen::kTruncate);
 // The same with the command page's choices, g_logPath and g_timeStampChecked.
 bool OpenLog();
 

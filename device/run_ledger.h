@@ -14,6 +14,8 @@ struct RunLedger {
     long discardedBytes = 0;  // after a NUL, text without any "P", a record cut by the stop
     long drainedBytes = 0;    // unread output the stop sequence threw away
     bool fellBehind = false;  // a step read all it could, tick after tick
+    int gaps = 0;             // times the port went away and the same transducer came back
+    double gapSeconds = 0;    // how long those gaps lasted in all
     int eepromRereads = 0;    // EEPROM reads beyond the 256
     int eepromUnconfirmedRows = 0;
 };
