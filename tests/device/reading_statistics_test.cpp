@@ -6,7 +6,6 @@
 
 #include <vector>
 
-#include "device/figure_table.h"
 #include "tests/support/two_pass_statistics.h"
 
 namespace {
@@ -63,17 +62,19 @@ TEST(ReadingStatistics, Allan_deviation_pairs_adjacent_non_empty_blocks_split_at
 
 TEST(ReadingStatistics, A_figure_the_readings_do_not_define_is_absent) {
     const StatsReading csv{6667, 6.298772, device::RawCounts{3670016, 28103}};
+    const StatsReading csv2{13333, 6.298792, device::RawCounts{3670026, 28104}};
     const StatsReading log{std::nullopt, 6.298772, std::nullopt};
     const StatsReading log2{std::nullopt, 6.298792, std::nullopt};
     struct Case {
         std::vector<StatsReading> readings;
-        bool std, counts, stdCounts, noiseFree, rate, allan;
+        bool std, counts, stdCounts, resolutions, rate;
     };
     for (const Case& c : {
-             Case{{}, false, false, false, false, false, false},
-             Case{{csv}, false, true, false, false, false, false},
-             Case{{csv, csv}, true, true, true, false, false, false},  // σ and pp of 0
-             Case{{log, log2}, true, false, false, false, false, false},
+             Case{{}, false, false, false, false, false},
+             Case{{csv}, false, true, false, false, false},
+             Case{{csv, csv}, true, true, true, false, false},  // σ and pp of 0, no time between
+             Case{{csv, csv2}, true, true, true, true, true},
+             Case{{log, log2}, true, false, false, false, false},
          }) {
         device::RunStatistics run;
         for (const StatsReading& r : c.readings) run.Add(r);
@@ -83,36 +84,11 @@ TEST(ReadingStatistics, A_figure_the_readings_do_not_define_is_absent) {
         EXPECT_EQ(f.stdPsi.has_value(), c.std);
         EXPECT_EQ(f.ppCounts.has_value(), c.counts);
         EXPECT_EQ(f.stdCounts.has_value(), c.stdCounts);
-        EXPECT_FALSE(f.effectiveBits);
-        EXPECT_EQ(f.noiseFreeBits.has_value(), c.noiseFree);
+        EXPECT_EQ(f.effectiveBits.has_value(), c.resolutions);
+        EXPECT_EQ(f.noiseFreeBits.has_value(), c.resolutions);
         EXPECT_EQ(f.ratePerSecond.has_value(), c.rate);
-        EXPECT_EQ(f.allanPsi[1].has_value(), c.allan);
+        EXPECT_FALSE(f.allanPsi[1]);
     }
-}
-
-TEST(ReadingStatistics, Copy_gives_caption_value_and_unit_a_line_in_C_numbers) {
-    device::RunStatistics run;
-    for (const StatsReading& r :
-         {StatsReading{106667, 6.298772, device::RawCounts{3670016, 28103}},
-          StatsReading{113333, 6.298792, device::RawCounts{3670026, 28104}},
-          StatsReading{120000, 6.298752, device::RawCounts{3670006, 28104}}})
-        run.Add(r);
-    EXPECT_EQ(device::FiguresCopyText(device::FigureTable(run.Current())),
-              "Count\t3\t\r\n"
-              "Mean\t6.298772\tpsi\r\n"
-              "Std dev\t2.000e-05\tpsi\r\n"
-              "Minimum\t6.298752\tpsi\r\n"
-              "Maximum\t6.298792\tpsi\r\n"
-              "Peak-to-peak\t0.000040\tpsi\r\n"
-              "Std dev (counts)\t10.00\tcounts\r\n"
-              "Peak-to-peak (counts)\t20\tcounts\r\n"
-              "Effective resolution\t20.68\tbits\r\n"
-              "Noise-free resolution\t19.68\tbits\r\n"
-              "Rate\t150.004\treadings/s\r\n"
-              "Mean raw temperature\t28103.67\tcounts\r\n"
-              "Allan deviation 0.1 s\tn/a\tpsi\r\n"
-              "Allan deviation 1 s\tn/a\tpsi\r\n"
-              "Allan deviation 10 s\tn/a\tpsi\r\n");
 }
 
 }  // namespace
