@@ -38,12 +38,12 @@ std::string Text(std::optional<double> value, Style style) {
 }  // namespace
 
 std::vector<FigureRow> FigureTable(const Figures& f) {
-    struct Spec {
+    struct Entry {
         std::string_view caption, key, subkey, unit;
         std::optional<double> value;
         Style style;
     };
-    std::vector<Spec> specs = {
+    std::vector<Entry> entries = {
         {"Count", "count", "", "", static_cast<double>(f.count), Style::Whole},
         {"Mean", "mean_psi", "", "psi", f.meanPsi, Style::Fixed6},
         {"Std dev", "std_psi", "", "psi", f.stdPsi, Style::Scientific3},
@@ -58,16 +58,16 @@ std::vector<FigureRow> FigureTable(const Figures& f) {
         {"Mean raw temperature", "mean_raw_t", "", "counts", f.meanRawTemperature, Style::Fixed2},
     };
     if (f.hasAllan) {
-        specs.push_back({"Allan deviation 0.1 s", "allan_psi", "tau_0.1_s", "psi", f.allanPsi[0],
-                         Style::Scientific3});
-        specs.push_back({"Allan deviation 1 s", "allan_psi", "tau_1_s", "psi", f.allanPsi[1],
-                         Style::Scientific3});
-        specs.push_back({"Allan deviation 10 s", "allan_psi", "tau_10_s", "psi", f.allanPsi[2],
-                         Style::Scientific3});
+        entries.push_back({"Allan deviation 0.1 s", "allan_psi", "tau_0.1_s", "psi", f.allanPsi[0],
+                           Style::Scientific3});
+        entries.push_back({"Allan deviation 1 s", "allan_psi", "tau_1_s", "psi", f.allanPsi[1],
+                           Style::Scientific3});
+        entries.push_back({"Allan deviation 10 s", "allan_psi", "tau_10_s", "psi", f.allanPsi[2],
+                           Style::Scientific3});
     }
     std::vector<FigureRow> rows;
-    rows.reserve(specs.size());
-    for (const Spec& s : specs) {
+    rows.reserve(entries.size());
+    for (const Entry& s : entries) {
         rows.push_back({s.caption, s.key, s.subkey, s.unit, s.style == Style::Whole, s.value,
                         Text(s.value, s.style)});
     }
