@@ -218,8 +218,9 @@ void WindowStatistics::Add(const StatsReading& r) {
     while (entries_.size() > 1 && *r.micros - *entries_.front().reading.micros >= span_)
         RemoveOldest();
     // A window whose mean has left its shift far behind its spread (a step of the pressure)
-    // loses digits with every operation; at most every 16th of a window, so that a window of
-    // equal values cannot ask for it a reading.
+    // loses digits with every operation. Looked at only once a 16th of the window has left
+    // since the last rebuild, so that a test that keeps firing (equal values, no spread) still
+    // costs O(1) a reading.
     if (removedSinceRebuild_ >= entries_.size() ||
         (removedSinceRebuild_ * 16 >= entries_.size() && (psi_.Drifted() || counts_.Drifted())))
         Rebuild();
