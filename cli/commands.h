@@ -9,5 +9,6 @@ int RunPorts(const Options& options);
 int RunEeprom(const Options& options);
 int RunAcquire(const Options& options);
 int RunSend(const Options& options);
+int RunStats(const Options& options);  // stats_command.cpp
 
 }  // namespace cli

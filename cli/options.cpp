@@ -25,6 +25,7 @@ Command CommandNamed(const std::string& name) {
     if (name == "eeprom") return Command::Eeprom;
     if (name == "acquire") return Command::Acquire;
     if (name == "send") return Command::Send;
+    if (name == "stats") return Command::Stats;
     return Command::None;
 }
 
@@ -42,6 +43,7 @@ enum OptionId {
     kOptLog,
     kOptTimestamps,
     kOptWait,
+    kOptWindow,
 };
 
 // Which commands take an option (None: before the command).
@@ -54,22 +56,23 @@ const std::vector<OptionEntry>& OptionTable() {
     using C = Command;
     static const std::vector<OptionEntry> table = {
         {{"help", no_argument, nullptr, kOptHelp},
-         {C::None, C::Ports, C::Eeprom, C::Acquire, C::Send}},
+         {C::None, C::Ports, C::Eeprom, C::Acquire, C::Send, C::Stats}},
         {{"version", no_argument, nullptr, kOptVersion},
-         {C::None, C::Ports, C::Eeprom, C::Acquire, C::Send}},
+         {C::None, C::Ports, C::Eeprom, C::Acquire, C::Send, C::Stats}},
         {{"port", required_argument, nullptr, kOptPort},
          {C::Ports, C::Eeprom, C::Acquire, C::Send}},
         {{"simulate", no_argument, nullptr, kOptSimulate},
          {C::Ports, C::Eeprom, C::Acquire, C::Send}},
         {{"dev-dir", required_argument, nullptr, kOptDevDir}, {C::Ports}},
         {{"tsv", no_argument, nullptr, kOptTsv}, {C::Eeprom}},
-        {{"json", no_argument, nullptr, kOptJson}, {C::Eeprom}},
+        {{"json", no_argument, nullptr, kOptJson}, {C::Eeprom, C::Stats}},
         {{"duration", required_argument, nullptr, kOptDuration}, {C::Acquire}},
         {{"count", required_argument, nullptr, kOptCount}, {C::Acquire}},
         {{"format", required_argument, nullptr, kOptFormat}, {C::Acquire}},
         {{"log", required_argument, nullptr, kOptLog}, {C::Acquire}},
         {{"timestamps", no_argument, nullptr, kOptTimestamps}, {C::Acquire}},
         {{"wait", required_argument, nullptr, kOptWait}, {C::Send}},
+        {{"window", required_argument, nullptr, kOptWindow}, {C::Stats}},
     };
     return table;
 }
@@ -156,6 +159,13 @@ bool TakeOption(int id, const std::string& v, Options* o, std::string* error) {
             o->waitMs = static_cast<int>(ms);
             break;
         }
+        case kOptWindow: {
+            double seconds = 0;
+            if (!ParseNumber(v, &seconds) || !(seconds >= 1e-6) || !(seconds <= 1e9))
+                return fail("--window needs a number of seconds from 0.000001 to 1000000000");
+            o->windowSeconds = seconds;
+            break;
+        }
     }
     return true;
 }
@@ -226,7 +236,13 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
         o->sendText = operands.front();
         operands.erase(operands.begin());
     }
+    const bool haveFile = o->command == Command::Stats && !operands.empty();
+    if (haveFile) {
+        o->file = operands.front();
+        operands.erase(operands.begin());
+    }
     if (!operands.empty()) return fail("unexpected argument \"" + operands.front() + "\"");
+    if (o->command == Command::Stats) return haveFile || fail("stats needs a FILE");
     if (o->command != Command::Ports) {
         if (o->simulate && !o->ports.empty()) return fail("give either --port or --simulate");
         if (!o->simulate && o->ports.size() != 1) return fail("give one --port PATH or --simulate");
@@ -241,7 +257,7 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
 std::string UsageMessage(Command command, const std::string& error) {
     const std::string help = HelpText(command);
     std::string name;
-    for (const char* candidate : {"ports", "eeprom", "acquire", "send"}) {
+    for (const char* candidate : {"ports", "eeprom", "acquire", "send", "stats"}) {
         if (CommandNamed(candidate) == command) name = std::string(candidate) + " ";
     }
     return "zelctl: " + error + "\n" + help.substr(0, help.find("\n\n") + 1) + "Try 'zelctl " +
@@ -262,10 +278,11 @@ std::string HelpText(Command command) {
                    "  eeprom    read the EEPROM: 64 rows and the 37 coefficients\n"
                    "  acquire   read pressure continuously, optionally into a log file\n"
                    "  send      send one command and print the answer\n"
+                   "  stats     the statistics of a recorded log, CSV or NDJSON file\n"
                    "\n"
-                   "Every command but ports takes --port PATH (e.g. /dev/ttyUSB0) or --simulate\n"
-                   "(the built-in simulated transducer). `zelctl COMMAND --help` tells more,\n"
-                   "`zelctl --version` prints the version.\n"
+                   "Every command but ports and stats takes --port PATH (e.g. /dev/ttyUSB0) or\n"
+                   "--simulate (the built-in simulated transducer). `zelctl COMMAND --help` tells\n"
+                   "more, `zelctl --version` prints the version.\n"
                    "\n"
                    "Exit codes: 0 done, 2 bad usage, 3 the port could not be opened, 4 the\n"
                    "transducer never answered, 5 the port went away, 6 EEPROM bytes not "
@@ -335,6 +352,20 @@ std::string HelpText(Command command) {
                    "as the Command Inquiry list frames them (*01C1 and so on; RESET is\n"
                    "*01IN=RESET); any other text is sent as a manual command, as typed, with a\n"
                    "carriage return.\n";
+        case Command::Stats:
+            return "Usage: zelctl stats FILE [--window SECONDS] [--json]\n"
+                   "\n"
+                   "Computes the statistics that the program shows during a run from a file\n"
+                   "recorded earlier: the program's pressure log (PSI only, so no rate, counts\n"
+                   "or Allan deviation), or the csv or ndjson output of `zelctl acquire`. One\n"
+                   "figure a line with its unit: count, mean, std dev, minimum, maximum and\n"
+                   "peak-to-peak in PSI, std dev and peak-to-peak of the raw pressure counts,\n"
+                   "effective and noise-free resolution in bits, the reading rate, the mean raw\n"
+                   "temperature count and the Allan deviation at 0.1 s, 1 s and 10 s.\n"
+                   "  --window SECONDS  only the readings of the last SECONDS of the file (csv or\n"
+                   "                    ndjson), as the program's window; no Allan deviation\n"
+                   "  --json            the figures as one JSON object, units in the keys\n"
+                   "A file that is none of these exits 2 and names the line.\n";
     }
     return {};
 }

@@ -9,7 +9,7 @@
 // The command line of zelctl.
 namespace cli {
 
-enum class Command { None, Ports, Eeprom, Acquire, Send };
+enum class Command { None, Ports, Eeprom, Acquire, Send, Stats };
 
 enum ExitCode {
     kExitDone = 0,
@@ -40,6 +40,8 @@ struct Options {
     bool timestamps = false;
     int waitMs = 200;
     std::string sendText;  // the COMMAND of `send`
+    std::string file;      // the FILE of `stats`
+    std::optional<double> windowSeconds;
 };
 
 // Parses argv the GNU way (--port=PATH or --port PATH, unique abbreviations, "--" ends the

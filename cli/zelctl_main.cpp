@@ -37,6 +37,8 @@ int main(int argc, char** argv) {
             return cli::RunAcquire(options);
         case cli::Command::Send:
             return cli::RunSend(options);
+        case cli::Command::Stats:
+            return cli::RunStats(options);
         case cli::Command::None:
             break;
     }

@@ -222,6 +222,10 @@ TEST(ZelctlUsage, Bad_usage_exits_2_with_a_message_and_help_exits_0) {
              {"eeprom", "--tsv=yes", "--simulate"},
              {"acquire", "--simulate", "--format", "xml"},
              {"send", "--simulate", "--", "-x", "C1"},
+             {"stats"},
+             {"stats", "run.csv", "--window", "0"},
+             {"stats", "run.csv", "more.csv"},
+             {"stats", "--simulate", "run.csv"},
          }) {
         SCOPED_TRACE(::testing::PrintToString(args));
         ChildResult r = Zelctl(args);
@@ -238,7 +242,8 @@ TEST(ZelctlUsage, Bad_usage_exits_2_with_a_message_and_help_exits_0) {
                                                {"ports", "--help"},
                                                {"eeprom", "--help"},
                                                {"acquire", "--help"},
-                                               {"send", "--help"}}) {
+                                               {"send", "--help"},
+                                               {"stats", "--help"}}) {
         ChildResult r = Zelctl(args);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_EQ(r.out.rfind("Usage: zelctl", 0), 0u) << r.out;
