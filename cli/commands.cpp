@@ -1,5 +1,7 @@
 #include "cli/commands.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -13,6 +15,7 @@
 #include <thread>
 
 #include "cli/reading_formats.h"
+#include "cli/run_summary.h"
 #include "cli/session.h"
 #include "device/c_numbers.h"
 #include "device/command_frames.h"
@@ -127,6 +130,22 @@ int ListIndexOf(const std::string& text) {
     return -1;
 }
 
+// The run's statistics and ledger: into --summary FILE as JSON, else for a person on a terminal.
+bool WriteSummary(const Options& options, const device::MeasurementSession& core,
+                  const device::RunLedger& ledger) {
+    const device::Figures figures = core.Statistics(device::StatsWindow::kWholeRun);
+    if (options.summaryPath.empty()) {
+        if (::isatty(STDERR_FILENO)) std::fputs(RunSummaryText(figures, ledger).c_str(), stderr);
+        return true;
+    }
+    const std::string text = RunSummaryJson(figures, ledger).dump(2) + "\n";
+    std::string reason;
+    if (platform::WriteWholeFile(options.summaryPath, text, &reason)) return true;
+    std::fprintf(stderr, "zelctl: the summary file %s could not be written: %s\n",
+                 options.summaryPath.c_str(), reason.c_str());
+    return false;
+}
+
 }  // namespace
 
 int RunPorts(const Options& options) {
@@ -177,6 +196,12 @@ int RunAcquire(const Options& options) {
         !options.logPath.empty() && !platform::CanWriteFile(options.logPath, &reason)) {
         std::fprintf(stderr, "zelctl: the log file %s cannot be written: %s\n",
                      options.logPath.c_str(), reason.c_str());
+        return kExitUsage;
+    }
+    if (std::string reason; !options.summaryPath.empty() &&
+                            !platform::CanWriteFile(options.summaryPath, &reason)) {
+        std::fprintf(stderr, "zelctl: the summary file %s cannot be written: %s\n",
+                     options.summaryPath.c_str(), reason.c_str());
         return kExitUsage;
     }
     Session session;
@@ -230,12 +255,13 @@ int RunAcquire(const Options& options) {
                      device::StopDiscardedText(end.ledger.drainedBytes).c_str());
     }
     const int output = FinishOutput();
+    const bool summaryWritten = WriteSummary(options, session.core, end.ledger);
     if (gone) {
         std::fprintf(stderr, "zelctl: the port went away during the run\n");
         return kExitPortGone;
     }
     if (logFailed) return kExitLogFailed;
-    if (printer.outputFailed || output != kExitDone) return kExitOutputFailed;
+    if (printer.outputFailed || output != kExitDone || !summaryWritten) return kExitOutputFailed;
     return readout;
 }
 

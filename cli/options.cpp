@@ -41,6 +41,7 @@ enum OptionId {
     kOptCount,
     kOptFormat,
     kOptLog,
+    kOptSummary,
     kOptTimestamps,
     kOptWait,
     kOptWindow,
@@ -70,6 +71,7 @@ const std::vector<OptionEntry>& OptionTable() {
         {{"count", required_argument, nullptr, kOptCount}, {C::Acquire}},
         {{"format", required_argument, nullptr, kOptFormat}, {C::Acquire}},
         {{"log", required_argument, nullptr, kOptLog}, {C::Acquire}},
+        {{"summary", required_argument, nullptr, kOptSummary}, {C::Acquire}},
         {{"timestamps", no_argument, nullptr, kOptTimestamps}, {C::Acquire}},
         {{"wait", required_argument, nullptr, kOptWait}, {C::Send}},
         {{"window", required_argument, nullptr, kOptWindow}, {C::Stats}},
@@ -148,6 +150,10 @@ bool TakeOption(int id, const std::string& v, Options* o, std::string* error) {
         case kOptLog:
             if (v.empty()) return fail("--log needs a file path");
             o->logPath = v;
+            break;
+        case kOptSummary:
+            if (v.empty()) return fail("--summary needs a file path");
+            o->summaryPath = v;
             break;
         case kOptTimestamps:
             o->timestamps = true;
@@ -315,7 +321,7 @@ std::string HelpText(Command command) {
         case Command::Acquire:
             return "Usage: zelctl acquire (--port PATH | --simulate)\n"
                    "                      [--duration SECONDS | --count N] [--format FORMAT]\n"
-                   "                      [--log FILE] [--timestamps]\n"
+                   "                      [--log FILE] [--timestamps] [--summary FILE]\n"
                    "\n"
                    "Reads the EEPROM, starts continuous output with the program's start sequence "
                    "and\n"
@@ -342,7 +348,13 @@ std::string HelpText(Command command) {
                    "                   over the step's readings.\n"
                    "  --log FILE       write the log file in the program's format (truncated "
                    "first)\n"
-                   "  --timestamps     a hh:mm:ss line before each group of readings in the log\n";
+                   "  --timestamps     a hh:mm:ss line before each group of readings in the log\n"
+                   "  --summary FILE   at the end, one JSON object: the whole run's statistics "
+                   "and its\n"
+                   "                   ledger (every record received, shown or thrown away); "
+                   "without\n"
+                   "                   it a short summary goes to standard error when that is a "
+                   "terminal\n";
         case Command::Send:
             return "Usage: zelctl send (--port PATH | --simulate) [--wait MS] COMMAND\n"
                    "\n"

@@ -37,6 +37,7 @@ struct Options {
     std::optional<long> count;
     ReadingsFormat format = ReadingsFormat::Text;
     std::string logPath;
+    std::string summaryPath;  // --summary FILE of `acquire`
     bool timestamps = false;
     int waitMs = 200;
     std::string sendText;  // the COMMAND of `send`

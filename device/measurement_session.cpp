@@ -49,6 +49,7 @@ bool MeasurementSession::StartRun(const RunOptions& options) {
     {
         std::lock_guard lock(m_mutex);
         m_ledger = {};
+        m_statistics.Clear();
         m_ledger.c1Sent = 1;  // the start sequence's
         m_ledger.eepromRereads = Eeprom().repeatedReads;
         m_ledger.eepromUnconfirmedRows = static_cast<int>(Eeprom().unconfirmedRows.size());
@@ -145,6 +146,11 @@ RunLedger MeasurementSession::Ledger() const {
     return m_ledger;
 }
 
+Figures MeasurementSession::Statistics(StatsWindow window) const {
+    std::lock_guard lock(m_mutex);
+    return m_statistics.Current(window);
+}
+
 void MeasurementSession::AddListener(ReadingListener* listener) {
     std::lock_guard lock(m_mutex);
     m_listeners.push_back(listener);
@@ -167,6 +173,7 @@ void MeasurementSession::OnContinuousStep(const StepResult& result) {
     m_ledger.c1Sent += result.temperatureRequests;
     m_ledger.discardedBytes += result.discardedBytes;
     m_ledger.fellBehind = m_page.m_fellBehind;
+    m_statistics.Add(readings);
     // Listeners only post or write: they never wait for another thread, nor call back here.
     if (!readings.empty()) {
         for (ReadingListener* listener : m_listeners) listener->OnReadings(readings);

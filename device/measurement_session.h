@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "device/command_page_core.h"
+#include "device/live_statistics.h"
 #include "device/main_dialog_core.h"
 #include "device/reading_stream.h"
 #include "device/run_ledger.h"
@@ -97,8 +98,10 @@ public:
     // Ends a suspended run for good (the wait was given up).
     void AbandonRun() { m_suspended = false; }
 
-    // Any thread: the counts so far of the run that is on, or of the last one.
+    // Any thread: the counts so far of the run that is on, or of the last one, and the
+    // statistics of its readings.
     RunLedger Ledger() const;
+    Figures Statistics(StatsWindow window) const;
 
     // UI thread, between runs or before the first: who gets the readings.
     void AddListener(ReadingListener* listener);
@@ -117,8 +120,9 @@ private:
     bool m_suspended = false;  // UI thread
     ReadingClock::Steady::time_point m_gapStart{};
 
-    mutable std::mutex m_mutex;  // guards the ledger and the listeners
+    mutable std::mutex m_mutex;  // guards the ledger, the statistics and the listeners
     RunLedger m_ledger;
+    LiveStatistics m_statistics;
     std::vector<ReadingListener*> m_listeners;
 };
 

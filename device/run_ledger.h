@@ -1,5 +1,9 @@
 #pragma once
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 // What one run counted, from its start to the end of its stop sequence, and what the EEPROM
 // read-out before it had to do again. Every reading that came is in one of these counts.
 namespace device {
@@ -19,5 +23,14 @@ struct RunLedger {
     int eepromRereads = 0;    // EEPROM reads beyond the 256
     int eepromUnconfirmedRows = 0;
 };
+
+// The ledger as every front end shows it: the label (and accessible name), the JSON key, the
+// value's text ("C" rules; "yes"/"no" for the flag).
+struct LedgerRow {
+    std::string_view caption;
+    std::string_view key;
+    std::string text;
+};
+std::vector<LedgerRow> LedgerTable(const RunLedger& ledger);
 
 }  // namespace device

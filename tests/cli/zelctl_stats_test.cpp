@@ -1,9 +1,13 @@
-// zelctl stats through the real executable on files written by the readings' own writer.
+// zelctl stats through the real executable on files written by the readings' own writer, and
+// the live figures of zelctl acquire --summary against a plain computation over its own CSV.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <charconv>
 #include <fstream>
+#include <sstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -14,6 +18,7 @@
 #include "device/c_numbers.h"
 #include "device/figure_table.h"
 #include "device/reading_statistics.h"
+#include "sim/simulator.h"
 #include "tests/support/two_pass_statistics.h"
 
 namespace {
@@ -88,6 +93,76 @@ TEST(ZelctlStats, A_file_it_cannot_take_exits_2_and_says_why) {
     }
     std::remove(csv.c_str());
     std::remove(log.c_str());
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
+    return fields;
+}
+
+template <typename T>
+T Number(const std::string& text) {
+    T value{};
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+TEST(ZelctlAcquire, Summary_equals_a_plain_computation_over_its_csv_and_counts_every_reading) {
+    sim::Simulator simulator;
+    ASSERT_TRUE(simulator.Start());
+    const std::string summary = ScratchFile("summary.json", ""), log = ScratchFile("run.log", "");
+    const ChildResult r =
+        RunChild({ZELCTL_PATH, "acquire", "--port", simulator.PortPath(), "--format", "csv",
+                  "--duration", "4", "--summary", summary, "--log", log});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    std::vector<device::StatsReading> readings;
+    std::stringstream csv(r.out);
+    std::string line;
+    std::getline(csv, line);  // the header
+    while (std::getline(csv, line)) {
+        const auto f = Fields(line);
+        ASSERT_EQ(f.size(), 5u) << line;
+        readings.push_back({device::MicrosOfSeconds(Number<double>(f[1])), Number<double>(f[2]),
+                            device::RawCounts{Number<long>(f[3]), Number<long>(f[4])}});
+    }
+    ASSERT_GT(readings.size(), 300u);
+    std::ifstream in(summary);
+    const auto json = nlohmann::json::parse(in, nullptr, false);
+    ASSERT_FALSE(json.is_discarded());
+    const auto expected = cli::FiguresJson(test_stats::TwoPassFigures(readings, true));
+    for (const auto& [key, value] : expected.items()) {
+        const auto check = [&](const nlohmann::json& actual, const nlohmann::json& want) {
+            if (want.is_null()) {
+                EXPECT_TRUE(actual.is_null()) << key;
+                return;
+            }
+            EXPECT_NEAR(actual.get<double>(), want.get<double>(),
+                        std::fabs(want.get<double>()) * 1e-9) << key;
+        };
+        if (value.is_object()) {
+            for (const auto& [tau, v] : value.items()) check(json[key][tau], v);
+        } else {
+            check(json[key], value);
+        }
+    }
+
+    std::ifstream logFile(log, std::ios::binary);
+    const std::string logText((std::istreambuf_iterator<char>(logFile)), {});
+    EXPECT_EQ(json["shown"], readings.size());
+    EXPECT_EQ(std::count(logText.begin(), logText.end(), '\t'), std::ssize(readings));
+    EXPECT_EQ(json["zero"], 0);
+    // Every record the simulator sent was received, but those the stop's drain threw away (five
+    // bytes at least each).
+    const auto records = simulator.Readings();
+    const long sent = std::count_if(records.begin(), records.end(),
+                                    [](const auto& record) { return record.kind == 'P'; });
+    const long received = json["received"];
+    EXPECT_LE(received, sent);
+    EXPECT_LE(sent - received, json["drained_bytes"].get<long>() / 5 + 1);
+    EXPECT_EQ(received, json["shown"].get<long>() + json["no_temperature"].get<long>());
 }
 
 }  // namespace
