@@ -161,7 +161,12 @@ int RunPorts(const Options& options) {
     config.extraPorts = extra;
     if (!options.devDir.empty()) config.devDir = options.devDir;
     serial::ProbeResult result = serial::ProbePorts(config);
-    for (const auto& name : result.names) std::printf("%s\n", name.c_str());
+    // The name stays the whole first column, so that scripts reading it keep working.
+    for (size_t i = 0; i < result.names.size(); ++i) {
+        const std::string& adapter = i < result.adapters.size() ? result.adapters[i] : "";
+        std::printf("%s%s%s\n", result.names[i].c_str(), adapter.empty() ? "" : "\t",
+                    adapter.c_str());
+    }
     std::fflush(stdout);
     for (const auto* group : {&result.denied, &result.inUse}) {
         for (const auto& port : *group) {

@@ -305,7 +305,9 @@ std::string HelpText(Command command) {
                    "paths are opened (and closed at once); the serial devices are found in sysfs\n"
                    "and judged without opening them, so no board sees its DTR and RTS lines move.\n"
                    "Ports in use and devices that may not be opened are not listed: they follow\n"
-                   "on standard error, with the reason.\n"
+                   "on standard error, with the reason. One port a line; a USB serial adapter's\n"
+                   "line goes on after a TAB with its model and serial number from sysfs:\n"
+                   "  ttyUSB0<TAB>FT232R USB UART (A10K3XYZ)\n"
                    "  --dev-dir DIR   look for the serial devices in DIR instead of /dev\n";
         case Command::Eeprom:
             return "Usage: zelctl eeprom (--port PATH | --simulate) [--tsv | --json]\n"

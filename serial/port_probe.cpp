@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/tty_devices.h"
+#include "serial/port_identity.h"
 #include "serial/serial_port.h"
 
 namespace serial {
@@ -106,6 +107,9 @@ ProbeResult ProbePorts(const ProbeConfig& config) {
         } else {
             result.names.push_back(name);
         }
+    }
+    for (const std::string& name : result.names) {
+        result.adapters.push_back(DescribeAdapter(ReadPortIdentity(name, config)));
     }
     return result;
 }

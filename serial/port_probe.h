@@ -16,6 +16,8 @@ struct DeniedPort {
 
 struct ProbeResult {
     std::vector<std::string> names;  // openable now, in probing order
+    // Beside each name, what identifies a USB adapter ("FT232R USB UART (A10K3XYZ)"), else empty.
+    std::vector<std::string> adapters;
     std::vector<DeniedPort> denied;  // exist, but this user may not open them
     std::vector<DeniedPort> inUse;   // exist, but another program (or another port here) has them
 };
@@ -42,6 +44,7 @@ const std::vector<std::string>& ExtraPorts();
 // written to); then the serial devices that sysfs shows, none of them opened: whether one may
 // be opened comes from its access rights, whether it is in use from the lock table, UUCP lock
 // files and the descriptors of other processes. A ttyS placeholder without a UART is left out.
+// Each listed port's adapter comes from sysfs (see port_identity.h).
 ProbeResult ProbePorts(const ProbeConfig& config);
 
 // A sentence for the user about why `name` could not be opened; `holder` names the process that

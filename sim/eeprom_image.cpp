@@ -19,7 +19,7 @@ void PutFloat(std::array<uint8_t, 256>* image, int address, float value) {
 
 }  // namespace
 
-std::array<uint8_t, 256> DefaultEeprom() {
+std::array<uint8_t, 256> DefaultEeprom(uint32_t serialNumber) {
     std::array<uint8_t, 256> image;
     image.fill(0xFF);
     const auto coefficients = DefaultCoefficients();
@@ -31,7 +31,7 @@ std::array<uint8_t, 256> DefaultEeprom() {
     PutFloat(&image, 0xA0, static_cast<float>(kPmaxPsi));
     PutBigEndian(&image, 0xA4, kRawTemperatureFullScale);
     PutBigEndian(&image, 0xA8, 0x01264903);
-    PutBigEndian(&image, 0xAC, 1234567);
+    PutBigEndian(&image, 0xAC, serialNumber);
     std::memcpy(&image[0xB0], "Z015", 4);
     uint32_t sum = 0;
     for (int a = 0; a < 0xB4; ++a) sum += image[a];

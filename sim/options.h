@@ -1,7 +1,10 @@
 #pragma once
 
 #include <bitset>
+#include <cstdint>
 #include <string>
+
+#include "sim/eeprom_image.h"
 
 namespace sim {
 
@@ -31,7 +34,8 @@ struct Options {
     std::string address = "01";       // two characters
     std::string recordFiller = "00";  // the two characters after "T" and "P"
     Faults faults;
-    unsigned seed = 1;    // for the random parts of the faults
+    uint32_t serialNumber = kDefaultSerialNumber;  // EEPROM row 43
+    unsigned seed = 1;                             // for the random parts of the faults
     bool rawPty = false;  // leave the pty cooked by default: the host must set raw mode itself
 };
 

@@ -167,7 +167,8 @@ void Simulator::ClearRecords() {
 
 std::array<uint8_t, 256> Simulator::Eeprom() const {
     std::lock_guard lock(m_impl->mutex);
-    return m_impl->transducer ? m_impl->transducer->Eeprom() : DefaultEeprom();
+    return m_impl->transducer ? m_impl->transducer->Eeprom()
+                              : DefaultEeprom(m_impl->options.serialNumber);
 }
 
 bool Simulator::Continuous() const {

@@ -39,7 +39,7 @@ Transducer::Transducer(const Options& options, double startTime)
     : m_options(options),
       m_faults(options.faults),
       m_startTime(startTime),
-      m_eeprom(DefaultEeprom()),
+      m_eeprom(DefaultEeprom(options.serialNumber)),
       m_random(options.seed) {}
 
 void Transducer::HandleFrame(const std::string& frame, double now, std::vector<Output>* out) {

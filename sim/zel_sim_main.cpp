@@ -23,10 +23,14 @@ Simulated pressure transducer on a pseudo-terminal. Prints the device path a hos
 line), then answers until it gets SIGINT, SIGTERM or SIGHUP, or until --disconnect-after.
 
 Options:
-  --link PATH             also make a symlink PATH to the device (replaces an old symlink,
-                          never another file); removed on exit
+  --link PATH             also make a symlink PATH to the device; an old symlink there (from a
+                          zel-sim that was killed or still runs) is replaced in one step, never
+                          another file. Removed on exit while it still leads to this device;
+                          after SIGKILL it stays, stale, until the next zel-sim replaces it
   --address XX            device address, two characters (default 01)
   --filler XX             the two characters after "T" and "P" in records (default 00)
+  --serial N              serial number in EEPROM row 43 (0 to 4294967295, default 1234567);
+                          the checksum row follows it
   --seed N                seed of the random faults (default 1)
   --raw                   put the line in raw mode (default: left cooked, as a fresh tty is,
                           so that a host that forgets to set raw mode is caught)
@@ -70,7 +74,8 @@ Frames (ASCII, each ending in CR; XX is the address; frames for other addresses 
 EEPROM (256 bytes, rows of 4): rows 0-36 the coefficients A, a1-a6, b1-b6, c1-c6, d1-d6,
   e1-e6, fa1-fa6 as big-endian IEEE 754 singles; 37 FS 15.0; 38 temperatures -20, 85, -40,
   125 C; 39 Pmin 0.0; 40 Pmax 15.0; 41 Tout 0 and 65535; 42 type and date code; 43 serial
-  number; 44 part number; 45 checksum bytes; 46-63 0xFF. Writes last until the program ends.
+  number (big-endian, --serial); 44 part number; 45 checksum bytes; 46-63 0xFF. Writes last
+  until the program ends.
 
 Records: "T" or "P", the two filler characters, the raw count in decimal, CR, e.g. P003670016.
   Temperature: 16-bit count, linear from -20 C (0) to 85 C (65535).
@@ -122,6 +127,34 @@ bool ParseByteList(std::string_view text, std::bitset<256>* bytes) {
     return bytes->any();
 }
 
+// Points `link` at `target`. An old symlink is replaced by a rename, so that `link` never goes
+// missing: a host waiting for it sees it appear once, leading to the new device.
+bool MakeLink(const std::string& link, const std::string& target) {
+    struct stat st {};
+    if (::lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+        std::fprintf(stderr, "zel-sim: %s exists and is no symlink\n", link.c_str());
+        return false;
+    }
+    const std::string temporary = link + ".zel-sim-" + std::to_string(::getpid());
+    ::unlink(temporary.c_str());
+    if (::symlink(target.c_str(), temporary.c_str()) != 0 ||
+        ::rename(temporary.c_str(), link.c_str()) != 0) {
+        std::fprintf(stderr, "zel-sim: symlink %s: %s\n", link.c_str(), std::strerror(errno));
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Only while it still leads to `target`: another zel-sim may have taken the link over.
+void RemoveLink(const std::string& link, const std::string& target) {
+    char leadsTo[4096];
+    const ssize_t n = ::readlink(link.c_str(), leadsTo, sizeof leadsTo);
+    if (n > 0 && std::string_view(leadsTo, static_cast<size_t>(n)) == target) {
+        ::unlink(link.c_str());
+    }
+}
+
 int Usage(const std::string& message) {
     std::fprintf(stderr,
                  "zel-sim: %s\nUsage: zel-sim [OPTION]...\nTry 'zel-sim --help' for more "
@@ -136,6 +169,7 @@ enum OptionId {
     kOptAddress,
     kOptFiller,
     kOptSeed,
+    kOptSerial,
     kOptRaw,
     kOptSilent,
     kOptEepromDelay,
@@ -162,6 +196,7 @@ constexpr option kOptions[] = {
     {"address", required_argument, nullptr, kOptAddress},
     {"filler", required_argument, nullptr, kOptFiller},
     {"seed", required_argument, nullptr, kOptSeed},
+    {"serial", required_argument, nullptr, kOptSerial},
     {"raw", no_argument, nullptr, kOptRaw},
     {"silent", no_argument, nullptr, kOptSilent},
     {"eeprom-delay", required_argument, nullptr, kOptEepromDelay},
@@ -215,6 +250,11 @@ int TakeOption(int id, std::string_view text, sim::Options* options, std::string
         case kOptSeed:
             if (!ParseInt(text, 0, 4294967295L, &number)) return Usage("--seed needs a number");
             options->seed = static_cast<unsigned>(number);
+            break;
+        case kOptSerial:
+            if (!ParseInt(text, 0, 4294967295L, &number))
+                return Usage("--serial needs a number (0 to 4294967295)");
+            options->serialNumber = static_cast<uint32_t>(number);
             break;
         case kOptRaw:
             options->rawPty = true;
@@ -330,20 +370,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zel-sim: %s\n", error.c_str());
         return 1;
     }
-    if (!link.empty()) {
-        struct stat st {};
-        if (::lstat(link.c_str(), &st) == 0) {
-            if (!S_ISLNK(st.st_mode)) {
-                std::fprintf(stderr, "zel-sim: %s exists and is no symlink\n", link.c_str());
-                return 1;
-            }
-            ::unlink(link.c_str());
-        }
-        if (::symlink(simulator.PortPath().c_str(), link.c_str()) != 0) {
-            std::fprintf(stderr, "zel-sim: symlink %s: %s\n", link.c_str(), std::strerror(errno));
-            return 1;
-        }
-    }
+    if (!link.empty() && !MakeLink(link, simulator.PortPath())) return 1;
     std::printf("%s\n", simulator.PortPath().c_str());
     std::fflush(stdout);
 
@@ -352,6 +379,6 @@ int main(int argc, char** argv) {
         if (sigtimedwait(&stopSignals, nullptr, &poll) > 0) break;
     }
     simulator.Stop();
-    if (!link.empty()) ::unlink(link.c_str());
+    if (!link.empty()) RemoveLink(link, simulator.PortPath());
     return 0;
 }

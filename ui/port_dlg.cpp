@@ -1,11 +1,13 @@
 #include "ui/port_dlg.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <utility>
 
 #include "res/resource_ids.h"
+#include "serial/port_identity.h"
 #include "serial/port_settings.h"
 #include "ui/port_dialog_host.h"
 
@@ -50,7 +52,14 @@ bool CPortDlg::OnInitDialog() {
     if (CPortDialogHost* host = CPortDialogHost::Main()) config.heldPort = host->HeldPort();
     const serial::ProbeResult found = g_probe ? g_probe(config) : serial::ProbePorts(config);
     auto* list = Item<QComboBox>(res::kIdcPortList);
-    for (const std::string& name : found.names) list->addItem(QString::fromStdString(name));
+    // The item shows a USB adapter's model and serial number; its data is the name to open.
+    for (size_t i = 0; i < found.names.size(); ++i) {
+        const std::string& name = found.names[i];
+        const std::string adapter = i < found.adapters.size() ? found.adapters[i] : "";
+        list->addItem(QString::fromStdString(serial::PortDisplayText(name, adapter)),
+                      QByteArray::fromStdString(name));
+    }
+    list->view()->setMinimumWidth(list->view()->sizeHintForColumn(0));
 
     auto* notice = Item<QLabel>(res::kIdcDeniedNotice);
     const std::string text = DeniedNotice(found.denied);
@@ -89,7 +98,7 @@ bool CPortDlg::OnCommand(int id) {
 
 std::string CPortDlg::ListText() const {
     auto* list = Item<QComboBox>(res::kIdcPortList);
-    return list ? list->currentText().toLocal8Bit().toStdString() : std::string();
+    return list ? list->currentData().toByteArray().toStdString() : std::string();
 }
 
 void CPortDlg::OnOpenPort() {

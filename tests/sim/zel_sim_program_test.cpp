@@ -130,6 +130,30 @@ TEST(ZelSimProgram, Makes_the_link_and_removes_it_on_exit) {
     std::filesystem::remove_all(dir);
 }
 
+TEST(ZelSimProgram, Takes_over_a_stale_link_and_leaves_a_link_another_one_took_over) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("zel-sim-restart-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string link = (dir / "ttyZEL0").string();
+    {
+        Program killed({"--link", link});
+        ASSERT_FALSE(killed.Line().empty());
+    }  // SIGKILL: the link stays, leading nowhere
+    ASSERT_TRUE(std::filesystem::is_symlink(link));
+    Program first({"--link", link});
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), first.Line());
+    Program second({"--link", link});
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), second.Line());
+    first.Terminate();
+    EXPECT_EQ(first.Wait(), 0);
+    SimHost host(link);
+    ASSERT_TRUE(host.opened) << "the link of the one still running is left alone";
+    host.Send("*01C1\r");
+    EXPECT_EQ(host.ReadLines(1).substr(0, 3), "T00");
+    EXPECT_EQ(std::filesystem::directory_iterator(dir)->path().string(), link) << "no temporary";
+    std::filesystem::remove_all(dir);
+}
+
 TEST(ZelSimProgram, Refuses_to_replace_a_file_that_is_no_link) {
     const auto file =
         std::filesystem::temp_directory_path() / ("zel-sim-file-" + std::to_string(::getpid()));
@@ -170,6 +194,7 @@ TEST(ZelSimProgram, Help_explains_options_wt_records_pattern_and_error_bound) {
                              "--address",
                              "--filler",
                              "--seed",
+                             "--serial",
                              "--raw",
                              "--silent",
                              "--eeprom-delay",
@@ -195,7 +220,8 @@ TEST(ZelSimProgram, Rejects_unknown_options_and_bad_values) {
                                                                                {"--filler", "abc"},
                                                                                {"--rate", "fast"},
                                                                                {"--eeprom-delay"},
-                                                                               {"--raw=1"}}) {
+                                                                               {"--raw=1"},
+                                                                               {"--serial=-1"}}) {
         Program program(args, true);
         const std::string message = program.Rest();
         EXPECT_EQ(program.Wait(), 2) << args[0];

@@ -132,6 +132,27 @@ TEST_F(PortDialog, Open_Port_opens_at_115200_N81_and_unlocks_OK_and_Reset) {
     });
 }
 
+TEST_F(PortDialog, Shows_a_usb_adapter_by_model_and_serial_number_and_opens_its_port) {
+    CPortDlg::SetProbeFunction([&](const serial::ProbeConfig&) {
+        serial::ProbeResult listed;
+        listed.names = {simA.PortPath(), simB.PortPath()};
+        listed.adapters = {"", "FT232R USB UART (A10K3XYZ)"};
+        return listed;
+    });
+    CPortDlg dialog;
+    Run(dialog, [&](CPortDlg& d) {
+        EXPECT_EQ(List(d)->itemText(0).toStdString(), simA.PortPath());
+        EXPECT_EQ(List(d)->itemText(1).toStdString(),
+                  simB.PortPath() + " \u2014 FT232R USB UART (A10K3XYZ)");
+        List(d)->setCurrentIndex(1);
+        Click(d, res::kIdcOpenPort);
+        EXPECT_TRUE(host.port.IsOpen());
+        EXPECT_EQ(g_portName, simB.PortPath());
+        Click(d, res::kIdOk);
+        EXPECT_EQ(host.label, "COM Port : " + simB.PortPath());
+    });
+}
+
 TEST_F(PortDialog, Reset_unlocks_the_choice_again_and_keeps_the_port_open) {
     CPortDlg dialog;
     Run(dialog, [&](CPortDlg& d) {
