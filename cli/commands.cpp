@@ -130,6 +130,62 @@ int ListIndexOf(const std::string& text) {
     return -1;
 }
 
+std::string RowNames(const std::vector<int>& rows) {
+    std::string names;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const auto& row = device::EepromRows()[rows[i]];
+        if (i > 0) names += i + 1 == rows.size() ? " and " : ", ";
+        names += std::string(row.description) + " (" + row.address + ")";
+    }
+    return names;
+}
+
+// The port went away during the run: the run stops as Stop would, then waits for the port and
+// goes on when the transducer on it is the same. kExitDone when the run goes on; otherwise what
+// ends it (a stop request: kExitInterrupted, which the caller ends as Stop).
+int Reconnect(Session& session, const Options& options) {
+    session.core.SuspendRun();
+    for (;;) {
+        std::fprintf(stderr, "zelctl: the port %s went away; waiting for it to come back\n",
+                     session.portPath.c_str());
+        const auto waited = session.WaitForPort(*options.reconnectSeconds);
+        if (waited == Session::WaitOutcome::kStopped) return kExitInterrupted;
+        if (waited == Session::WaitOutcome::kTimedOut) return kExitPortGone;
+        session.dialog.progressBar = ::isatty(STDERR_FILENO);
+        const device::ResumeCheck check =
+            session.core.ResumeRun({options.logPath, options.timestamps});
+        switch (check.outcome) {
+            case device::ResumeCheck::kResumed:
+                std::fprintf(stderr,
+                             "zelctl: the port %s is back after %.1f s with the same transducer; "
+                             "the run goes on\n",
+                             session.portPath.c_str(), check.gapSeconds);
+                return kExitDone;
+            case device::ResumeCheck::kOtherTransducer:
+                std::fprintf(stderr,
+                             "zelctl: another transducer is on %s: its EEPROM differs in %s; the "
+                             "run stays stopped\n",
+                             session.portPath.c_str(), RowNames(check.rows).c_str());
+                session.port.Close();
+                return kExitOtherTransducer;
+            case device::ResumeCheck::kUnconfirmed:
+                std::fprintf(stderr,
+                             "zelctl: the transducer on %s could not be confirmed as the same (%s); "
+                             "the run stays stopped\n",
+                             session.portPath.c_str(), RowNames(check.rows).c_str());
+                session.port.Close();
+                return kExitOtherTransducer;
+            case device::ResumeCheck::kNoAnswer:
+                if (StopRequested()) return kExitInterrupted;
+                if (session.PortGone()) continue;  // gone again during the read-out
+                std::fprintf(stderr, "zelctl: the transducer on %s never answered\n",
+                             session.portPath.c_str());
+                session.port.Close();
+                return kExitNoAnswer;
+        }
+    }
+}
+
 // The run's statistics and ledger: into --summary FILE as JSON, else for a person on a terminal.
 bool WriteSummary(const Options& options, const device::MeasurementSession& core,
                   const device::RunLedger& ledger) {
@@ -230,8 +286,16 @@ int RunAcquire(const Options& options) {
     // otherwise asleep until the duration is over.
     const auto start = std::chrono::steady_clock::now();
     bool gone = false;
+    int reconnectExit = kExitDone;
     while (!StopRequested()) {
         if (session.PortGone()) {
+            if (options.reconnectSeconds) {
+                reconnectExit = Reconnect(session, options);
+                if (reconnectExit == kExitDone) continue;
+                if (reconnectExit == kExitPortGone) gone = true;
+                if (reconnectExit == kExitInterrupted) reconnectExit = kExitDone;  // as Stop
+                break;
+            }
             gone = true;
             break;
         }
@@ -247,13 +311,15 @@ int RunAcquire(const Options& options) {
         WaitForWake(timeoutMs);
     }
 
-    const device::RunEnd end = session.core.StopRun();
+    const bool suspended = session.core.Suspended();
+    const device::RunEnd end = suspended ? device::RunEnd{session.core.Ledger()}
+                                         : session.core.StopRun();
     bool logFailed = session.page.logFailed;
     if (end.logCloseFailed) {
         std::fprintf(stderr, "zelctl: %s\n", device::LogFailureMessage().c_str());
         logFailed = true;
     }
-    session.dialog.CloseSequence();
+    if (!suspended) session.dialog.CloseSequence();
     session.core.RemoveListener(&printer);
     if (end.ledger.fellBehind) {
         std::fprintf(stderr, "zelctl: warning: %s\n",
@@ -265,6 +331,7 @@ int RunAcquire(const Options& options) {
         std::fprintf(stderr, "zelctl: the port went away during the run\n");
         return kExitPortGone;
     }
+    if (reconnectExit != kExitDone) return reconnectExit;
     if (logFailed) return kExitLogFailed;
     if (printer.outputFailed || output != kExitDone || !summaryWritten) return kExitOutputFailed;
     return readout;

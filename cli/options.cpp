@@ -3,6 +3,7 @@
 #include <getopt.h>
 
 #include <charconv>
+#include <limits>
 #include <cstring>
 
 namespace cli {
@@ -42,6 +43,7 @@ enum OptionId {
     kOptFormat,
     kOptLog,
     kOptSummary,
+    kOptReconnect,
     kOptTimestamps,
     kOptWait,
     kOptWindow,
@@ -72,6 +74,7 @@ const std::vector<OptionEntry>& OptionTable() {
         {{"format", required_argument, nullptr, kOptFormat}, {C::Acquire}},
         {{"log", required_argument, nullptr, kOptLog}, {C::Acquire}},
         {{"summary", required_argument, nullptr, kOptSummary}, {C::Acquire}},
+        {{"reconnect", optional_argument, nullptr, kOptReconnect}, {C::Acquire}},
         {{"timestamps", no_argument, nullptr, kOptTimestamps}, {C::Acquire}},
         {{"wait", required_argument, nullptr, kOptWait}, {C::Send}},
         {{"window", required_argument, nullptr, kOptWindow}, {C::Stats}},
@@ -151,6 +154,13 @@ bool TakeOption(int id, const std::string& v, Options* o, std::string* error) {
             if (v.empty()) return fail("--log needs a file path");
             o->logPath = v;
             break;
+        case kOptReconnect: {
+            double seconds = std::numeric_limits<double>::infinity();
+            if (!v.empty() && (!ParseNumber(v, &seconds) || !(seconds > 0)))
+                return fail("--reconnect takes a number of seconds greater than 0");
+            o->reconnectSeconds = seconds;
+            break;
+        }
         case kOptSummary:
             if (v.empty()) return fail("--summary needs a file path");
             o->summaryPath = v;
@@ -324,6 +334,7 @@ std::string HelpText(Command command) {
             return "Usage: zelctl acquire (--port PATH | --simulate)\n"
                    "                      [--duration SECONDS | --count N] [--format FORMAT]\n"
                    "                      [--log FILE] [--timestamps] [--summary FILE]\n"
+                   "                      [--reconnect[=SECONDS]]\n"
                    "\n"
                    "Reads the EEPROM, starts continuous output with the program's start sequence "
                    "and\n"
@@ -351,6 +362,12 @@ std::string HelpText(Command command) {
                    "  --log FILE       write the log file in the program's format (truncated "
                    "first)\n"
                    "  --timestamps     a hh:mm:ss line before each group of readings in the log\n"
+                   "  --reconnect[=S]  when the port goes away, wait for the same adapter to come "
+                   "back\n"
+                   "                   (up to S seconds; without S as long as it takes), read the "
+                   "EEPROM\n"
+                   "                   again and go on when it is the same transducer (exit 10 "
+                   "when not)\n"
                    "  --summary FILE   at the end, one JSON object: the whole run's statistics "
                    "and its\n"
                    "                   ledger (every record received, shown or thrown away); "

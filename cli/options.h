@@ -20,6 +20,7 @@ enum ExitCode {
     kExitEepromUnconfirmed = 6,  // some EEPROM bytes could not be confirmed; the rest is done
     kExitLogFailed = 7,          // writing the log file failed during the run
     kExitOutputFailed = 8,       // writing standard output failed (not a closed pipe)
+    kExitOtherTransducer = 10,   // the port came back with another transducer, or one not confirmed
     kExitInterrupted = 130,      // SIGINT during the EEPROM read-out (128 + 2)
     kExitTerminated = 143,       // SIGTERM during the EEPROM read-out (128 + 15)
 };
@@ -38,6 +39,8 @@ struct Options {
     ReadingsFormat format = ReadingsFormat::Text;
     std::string logPath;
     std::string summaryPath;  // --summary FILE of `acquire`
+    // --reconnect[=SECONDS] of `acquire`: how long to wait for the port (infinity: no limit).
+    std::optional<double> reconnectSeconds;
     bool timestamps = false;
     int waitMs = 200;
     std::string sendText;  // the COMMAND of `send`

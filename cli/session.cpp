@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 
 #include "device/device_state.h"
+#include "platform/device_watch.h"
 #include "serial/port_probe.h"
 #include "sim/simulator.h"
 
@@ -68,12 +70,15 @@ void CliCommandPage::OnLogFailed(const std::string& message) {
 namespace {
 
 std::atomic<int> g_stopSignal{0};
+// The wait for a port to come back, while there is one: a stop signal cancels it.
+std::atomic<platform::DeviceWatch*> g_portWatch{nullptr};
 // Made once, before any signal can arrive: the signal handler only writes to it.
 std::atomic<int> g_wakeFd{-1};
 
 extern "C" void OnStopSignal(int signal) {
     g_stopSignal = signal;
     RequestStop();
+    if (platform::DeviceWatch* watch = g_portWatch.load()) watch->Cancel();
 }
 
 }  // namespace
@@ -159,6 +164,7 @@ int Session::Open(const Options& options) {
         path = options.ports.front();
     }
     portPath = path;
+    identity = serial::ReadPortIdentity(path, serial::ProbeConfig{});
     if (!port.Open(path)) {
         std::fprintf(
             stderr, "zelctl: %s\n",
@@ -188,6 +194,47 @@ int Session::ReadEeprom() {
     }
     // The rows were named on standard error through the message-box hook.
     return outcome.unconfirmedRows.empty() ? kExitDone : kExitEepromUnconfirmed;
+}
+
+Session::WaitOutcome Session::WaitForPort(double seconds) {
+    port.Close();
+    const serial::ProbeConfig config;
+    platform::DeviceWatch watch;
+    g_portWatch = &watch;
+    const auto deadline =
+        std::isinf(seconds) ? std::chrono::steady_clock::time_point::max()
+                            : std::chrono::steady_clock::now() +
+                                  std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double>(seconds));
+    WaitOutcome outcome = WaitOutcome::kTimedOut;
+    // Watch first, then look: nothing made between the look and the wait is missed.
+    watch.Watch(serial::PortFolders(identity, config));
+    while (!StopRequested()) {
+        if (const auto found = serial::FindPortByIdentity(identity, config)) {
+            // A node that udev has not finished with yet may refuse the open: wait for more.
+            if (port.Open(*found) && port.Configure(115200, 0, 8, false, 0)) {
+                portPath = *found;
+                g_portGone = false;
+                outcome = WaitOutcome::kBack;
+                break;
+            }
+            port.Close();
+        }
+        int timeoutMs = -1;
+        if (deadline != std::chrono::steady_clock::time_point::max()) {
+            const auto left = deadline - std::chrono::steady_clock::now();
+            if (left <= std::chrono::steady_clock::duration::zero()) break;
+            timeoutMs = static_cast<int>(
+                std::chrono::ceil<std::chrono::milliseconds>(left).count());
+        }
+        const auto woke = watch.Wait(timeoutMs);
+        if (woke == platform::DeviceWatch::WaitResult::Cancelled) break;
+        if (woke == platform::DeviceWatch::WaitResult::Error) break;
+        watch.Watch(serial::PortFolders(identity, config));  // by-id may have appeared
+    }
+    g_portWatch = nullptr;
+    if (outcome != WaitOutcome::kBack && StopRequested()) outcome = WaitOutcome::kStopped;
+    return outcome;
 }
 
 bool Session::PortGone() const {

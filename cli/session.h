@@ -11,6 +11,7 @@
 #include "device/main_dialog_core.h"
 #include "device/measurement_session.h"
 #include "device/views.h"
+#include "serial/port_identity.h"
 #include "serial/serial_port.h"
 
 namespace sim {
@@ -77,7 +78,14 @@ public:
 
     bool PortGone() const;
 
+    enum class WaitOutcome { kBack, kTimedOut, kStopped };
+    // The port went away: closes it, waits up to `seconds` (infinity: without end) for the same
+    // device to be there again (the same USB adapter, also under another name; for other ports
+    // the same path), without polling, and opens it again. A stop request ends the wait.
+    WaitOutcome WaitForPort(double seconds);
+
     std::string portPath;  // the device Open opened
+    serial::PortIdentity identity;  // what identifies it, read when it was opened
     CSerialPort port;
     CliMainDialog dialog;
     CliCommandPage page;

@@ -78,7 +78,10 @@ RunEnd MeasurementSession::StopRun() {
 RunEnd MeasurementSession::SuspendRun() {
     m_gapStart = ReadingClock::Steady::now();
     m_suspended = true;
-    return StopRun();
+    RunEnd end = StopRun();
+    // No tick may read the port while it is closed and opened again, nor during the read-out.
+    if (m_dialog.m_timer) m_dialog.m_timer->Stop();
+    return end;
 }
 
 namespace {
@@ -103,6 +106,7 @@ ResumeCheck MeasurementSession::ResumeRun(const RunOptions& options) {
     g_eepromList = nullptr;
     m_dialog.ReadEeprom();
     g_eepromList = table;
+    StartTimer();
     const MainDialogCore::EepromReadoutResult again = Eeprom();
     if (!again.answered || again.stopped) {
         check.outcome = ResumeCheck::kNoAnswer;

@@ -87,11 +87,12 @@ public:
     bool Running() const;
 
     // UI thread, when the port went away during a run: the run ends as Stop ends it (the log
-    // closed with every line written), but keeps its clock and its ledger for ResumeRun.
+    // closed with every line written), but keeps its clock and its ledger for ResumeRun. The
+    // timer stops until ResumeRun.
     RunEnd SuspendRun();
     bool Suspended() const { return m_suspended; }
-    // UI thread, once the port is open again: reads the EEPROM again and compares it with the
-    // image read at start-up. The same transducer: the run goes on, timed on as before, the log
+    // UI thread, once the port is open again: reads the EEPROM again, starts the timer, and
+    // compares the image with the one read at start-up. The same transducer: the run goes on, timed on as before, the log
     // appended to. Otherwise the run stays stopped and the start-up image, table and
     // coefficients stay as they were.
     ResumeCheck ResumeRun(const RunOptions& options);
