@@ -9,7 +9,7 @@ const MenuTemplate* FindMenuTemplate(int id) {
         {kMenuMain,
          {
              {"&File", {{kCmdFileExit, "Exit"}}},
-             {"&View", {{kCmdPressurePlot, "Pressure Plot"}}},
+             {"&View", {{kCmdPressurePlot, "Pressure Plot"}, {kCmdStatistics, "Statistics"}}},
              {"&Help",
               {
                   {kCmdHelpContents, "Contents"},

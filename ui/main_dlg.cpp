@@ -18,6 +18,7 @@
 #include "ui/eeprom_wait_dlg.h"
 #include "ui/port_dlg.h"
 #include "ui/pressure_plot_window.h"
+#include "ui/statistics_panel.h"
 
 CMainDlg::CMainDlg() : CDialog(res::kIddMain) {
     m_port = new CSerialPort;
@@ -127,6 +128,9 @@ bool CMainDlg::OnCommand(int id) {
         case res::kCmdPressurePlot:
             OnPressurePlot();
             return true;
+        case res::kCmdStatistics:
+            OnStatistics();
+            return true;
         // Neither Enter nor Escape ends the main window.
         case res::kIdOk:
         case res::kIdCancel:
@@ -166,6 +170,21 @@ void CMainDlg::OnPressurePlot() {
     m_plotWindow->show();
     m_plotWindow->raise();
     m_plotWindow->activateWindow();
+}
+
+void CMainDlg::OnStatistics() {
+    if (!m_session) return;
+    if (!m_statisticsWindow) {
+        device::MeasurementSession* session = m_session.get();
+        m_statisticsWindow = new ui::StatisticsWindow(
+            {[session](device::StatsWindow window) { return session->Statistics(window); },
+             [session] { return session->Ledger(); }},
+            this);
+        m_statisticsWindow->resize(m_statisticsWindow->sizeHint());
+    }
+    m_statisticsWindow->show();
+    m_statisticsWindow->raise();
+    m_statisticsWindow->activateWindow();
 }
 
 // Only the dialog's own show and hide bring the Command page forward: a minimise and restore by
@@ -237,6 +256,8 @@ void CMainDlg::OnPortGoneOnUiThread() {
 }
 
 void CMainDlg::DestroyChildren() {
+    delete m_statisticsWindow;  // before the session it reads
+    m_statisticsWindow = nullptr;
     // The session leaves the process-wide pointers as it found them; the main dialog stays.
     if (m_session) {
         m_session.reset();

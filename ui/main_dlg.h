@@ -16,6 +16,7 @@ class CEepromPage;
 class QPlainTextEdit;
 namespace ui {
 class PressurePlotWindow;
+class StatisticsWindow;
 }
 
 // The program's main window: port status, Change Port Settings, the two tab pages and the
@@ -38,6 +39,8 @@ public:
     void OnExit();
     // View, Pressure Plot: the plot window, made once and shown again afterwards.
     void OnPressurePlot();
+    // View, Statistics: the run's figures and ledger, made once and shown again afterwards.
+    void OnStatistics();
     // The six steps of closing, shared by the close box and File Exit.
     void CloseSequence();
 
@@ -47,6 +50,7 @@ public:
     CCommandPage* CommandPage() const { return m_commandPage; }
     CEepromPage* EepromPage() const { return m_eepromPage; }
     ui::PressurePlotWindow* PlotWindow() const { return m_plotWindow; }
+    ui::StatisticsWindow* StatisticsWindow() const { return m_statisticsWindow; }
     ui::TextViewWidget* MonitorView() { return m_monitorView.get(); }
     device::MeasurementSession* Session() const { return m_session.get(); }
 
@@ -81,6 +85,7 @@ private:
     CCommandPage* m_commandPage = nullptr;
     CEepromPage* m_eepromPage = nullptr;
     ui::PressurePlotWindow* m_plotWindow = nullptr;  // a child window; shows the page's feed
+    ui::StatisticsWindow* m_statisticsWindow = nullptr;  // a child window; reads the session
     std::unique_ptr<ui::TextViewWidget> m_monitorView;
     std::unique_ptr<device::MeasurementSession> m_session;  // made once the pages are
     bool m_closed = false;
