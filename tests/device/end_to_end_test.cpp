@@ -10,7 +10,7 @@
 #include "device/c_numbers.h"
 #include "device/continuous_parser.h"
 #include "device/eeprom_map.h"
-#include "sim_host.h"
+#include "host_on_simulator_fixture.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "sim_host.h"
+#include "host_on_simulator_fixture.h"
 
 namespace {
 

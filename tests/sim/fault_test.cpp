@@ -6,8 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "host_side_port.h"
 #include "sim/simulator.h"
-#include "sim_host.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <regex>
 #include <string>
 
+#include "host_side_port.h"
 #include "sim/simulator.h"
-#include "sim_host.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "host_side_port.h"
 #include "sim/simulator.h"
-#include "sim_host.h"
 
 namespace {
 
