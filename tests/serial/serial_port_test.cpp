@@ -248,6 +248,10 @@ TEST(SerialPortLine, Every_byte_value_passes_unchanged_both_ways) {
 
 TEST(SerialPortIo, A_read_never_blocks_and_returns_at_most_what_is_asked) {
     FarEnd far;
+    // A second descriptor on the line, only polled: it shows when the bytes have arrived. Opened
+    // before the port takes the line exclusively.
+    const int watch = ::open(far.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(watch, 0);
     CSerialPort port;
     ASSERT_TRUE(OpenAndConfigure(port, far.path()));
     char buf[16];
@@ -258,7 +262,9 @@ TEST(SerialPortIo, A_read_never_blocks_and_returns_at_most_what_is_asked) {
     EXPECT_LT(std::chrono::steady_clock::now() - before, 500ms);
 
     far.Send("0123456789");
-    std::this_thread::sleep_for(20ms);
+    pollfd arrived{watch, POLLIN, 0};
+    EXPECT_EQ(::poll(&arrived, 1, 10000), 1);
+    ::close(watch);
     ASSERT_TRUE(port.Read(buf, 4, &n));
     EXPECT_EQ(std::string(buf, n), "0123");
     EXPECT_EQ(ReadAll(port, 6), "456789");
