@@ -95,7 +95,7 @@ TEST_F(Protocol, IN_stops_continuous_output_and_nothing_more_arrives) {
     host->ReadFor(0.2);
     EXPECT_TRUE(simulator->Continuous());
     host->Send("*01IN\r");
-    EXPECT_TRUE(WaitFor([&] { return !simulator->Continuous(); }));
+    EXPECT_TRUE(WaitUntil([&] { return !simulator->Continuous(); }));
     host->ReadFor(0.1);  // what was already on its way
     EXPECT_EQ(host->ReadFor(0.3), "");
 }
@@ -181,12 +181,12 @@ TEST(Line, Is_left_cooked_unless_raw_is_asked_for) {
         ASSERT_GE(fd, 0);
         ASSERT_EQ(::write(fd, "*01C1\r", 6), 6);
         std::string got;
-        for (int i = 0; i < 200 && got.find_first_of("\r\n") == std::string::npos; ++i) {
+        WaitUntil([&] {
             char buffer[64];
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
             if (n > 0) got.append(buffer, static_cast<size_t>(n));
-            ::usleep(5000);
-        }
+            return got.find_first_of("\r\n") != std::string::npos;
+        });
         ::close(fd);
         ASSERT_FALSE(got.empty());
         EXPECT_EQ(got.back(), raw ? '\r' : '\n') << (raw ? "raw" : "cooked");

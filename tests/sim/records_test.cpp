@@ -32,7 +32,7 @@ TEST_F(Records, Every_frame_is_kept_in_order_with_its_monotonic_time) {
         host->Send(frame);
         host->ReadFor(0.02);
     }
-    EXPECT_TRUE(WaitFor([&] { return simulator.Frames().size() >= 4; }));
+    EXPECT_TRUE(WaitUntil([&] { return simulator.Frames().size() >= 4; }));
     const double after = Now();
     const auto frames = simulator.Frames();
     ASSERT_EQ(frames.size(), 4u);
