@@ -148,7 +148,8 @@ TEST_F(Faults, Garbage_and_nul_bytes_come_between_intact_records) {
     faults.nulBytes = true;
     Start(faults);
     for (int i = 0; i < 40; ++i) host->Send("*01C3\r");
-    const std::string text = host->ReadFor(0.5);
+    std::string text = host->ReadLines(40);  // the junk has no CR
+    text += host->ReadFor(0.1);              // junk after the last record
     EXPECT_NE(text.find('\0'), std::string::npos);
     const std::string junk = Without(text, std::regex("P00[0-9]+\r"));
     EXPECT_NE(junk.find_first_not_of('\0'), std::string::npos) << "garbage besides the NULs";
@@ -177,7 +178,11 @@ TEST_F(Faults, Split_records_arrive_in_pieces_and_whole) {
         return simulator->Readings().size() >= 75;
     }));
     host->Send("*01IN\r");
-    text += host->ReadFor(0.1);
+    // The rest of the records sent before IN.
+    WaitUntil([&] {
+        text += host->ReadOnce();
+        return !simulator->Continuous() && !text.empty() && text.substr(1) == SentRecords();
+    });
     EXPECT_GT(cutInside, 10);
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.substr(1), SentRecords());
@@ -210,7 +215,11 @@ TEST_F(Faults, Output_faster_than_the_host_reads_fills_the_pty_then_drops_whole_
     }
     host->Send("*01IN\r");
     EXPECT_GT(simulator->DroppedRecords(), 0u);
-    text += host->ReadFor(0.5);  // the backlog
+    // The backlog.
+    WaitUntil([&] {
+        text += host->ReadOnce();
+        return !simulator->Continuous() && !text.empty() && text.substr(1) == SentRecords();
+    });
     std::printf("backlog read after IN: %zu bytes, %llu records dropped\n", text.size() - 5120,
                 static_cast<unsigned long long>(simulator->DroppedRecords()));
     EXPECT_GT(text.size(), 12000u);
@@ -253,14 +262,14 @@ TEST_F(Faults, Stop_is_seen_by_the_host_as_gone) {
 TEST_F(Faults, Set_while_running_take_effect_at_once) {
     Start({});
     host->Send("*01C4\r");
-    host->ReadFor(0.1);
+    host->ReadLines(2);
     sim::Faults faults;
     faults.silent = true;
     simulator->SetFaults(faults);
     host->ReadFor(0.05);
     EXPECT_EQ(host->ReadFor(0.2), "");
     simulator->SetFaults({});
-    EXPECT_NE(host->ReadFor(0.2).find('P'), std::string::npos);
+    EXPECT_NE(host->ReadUntil("P").find('P'), std::string::npos);
 }
 
 }  // namespace

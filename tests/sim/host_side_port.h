@@ -42,7 +42,7 @@ public:
     }
 
     // Reads until `count` CRs have come, or gives up after `timeout` seconds.
-    std::string ReadLines(int count, double timeout = 2.0) {
+    std::string ReadLines(int count, double timeout = 10.0) {
         std::string got;
         const auto end = Clock::now() + std::chrono::duration<double>(timeout);
         while (Crs(got) < count && Clock::now() < end) Take(&got);
@@ -50,7 +50,7 @@ public:
     }
 
     // Reads until `needle` has come, or gives up after `timeout` seconds.
-    std::string ReadUntil(const std::string& needle, double timeout = 2.0) {
+    std::string ReadUntil(const std::string& needle, double timeout = 10.0) {
         std::string got;
         const auto end = Clock::now() + std::chrono::duration<double>(timeout);
         while (got.find(needle) == std::string::npos && Clock::now() < end) Take(&got);
