@@ -7,8 +7,7 @@
 
 namespace device {
 
-CAcqTimer::CAcqTimer(uintptr_t userData, CapsQuery caps)
-    : m_userData(userData), m_capsQuery(std::move(caps)) {}
+CAcqTimer::CAcqTimer(CapsQuery caps) : m_capsQuery(std::move(caps)) {}
 
 CAcqTimer::~CAcqTimer() {
     m_timer.Stop();
@@ -16,16 +15,14 @@ CAcqTimer::~CAcqTimer() {
 
 bool CAcqTimer::Start() {
     if (m_running) return false;
-    const bool haveCaps = m_capsQuery ? m_capsQuery(&m_caps) : platform::QueryTimerCaps(&m_caps);
+    // Only whether the timer device answers matters: the monotonic clock's timers meet a 1 ms
+    // resolution, so there is no resolution to pick and no system-wide request to make.
+    platform::TimerCaps caps;
+    const bool haveCaps = m_capsQuery ? m_capsQuery(&caps) : platform::QueryTimerCaps(&caps);
     if (!haveCaps) {
         platform::AppMessageBox("Error 01", platform::MessageIcon::None);
         return false;
     }
-    m_resolution = m_requestedResolution;
-    if (m_resolution < m_caps.periodMin) m_resolution = m_caps.periodMin;
-    if (m_resolution > m_caps.periodMax) m_resolution = m_caps.periodMax;
-    // The monotonic clock's timers already meet a 1 ms resolution here: the resolution is only
-    // kept, there is no system-wide request to make.
     if (m_timer.Start(m_period, [] { OnTick(); })) m_running = true;
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 #include "platform/periodic_timer.h"
 
@@ -14,7 +15,9 @@ public:
     using CapsQuery = std::function<bool(platform::TimerCaps*)>;
 
     // `caps` stands in for the timer device (tests); empty means platform::QueryTimerCaps.
-    explicit CAcqTimer(uintptr_t userData = 0, CapsQuery caps = {});
+    explicit CAcqTimer(CapsQuery caps = {});
+    // For callers that pass a user value first: nothing reads it.
+    CAcqTimer(uintptr_t, CapsQuery caps) : CAcqTimer(std::move(caps)) {}
     CAcqTimer(const CAcqTimer&) = delete;
     CAcqTimer& operator=(const CAcqTimer&) = delete;
     // Joins a running timer's thread: a thread must never outlive the object it calls through.
@@ -28,18 +31,11 @@ public:
     bool Stop();
     bool IsRunning() const { return m_running; }
 
-    uint32_t Resolution() const { return m_resolution; }  // ms, the request clamped to the caps
-    uint32_t Period() const { return m_period; }          // ms
-    const platform::TimerCaps& Caps() const { return m_caps; }
+    uint32_t Period() const { return m_period; }  // ms
     uint64_t Ticks() const { return m_timer.Calls(); }
-    uintptr_t UserData() const { return m_userData; }
 
 private:
-    platform::TimerCaps m_caps{};
-    uint32_t m_resolution = 0;
     uint32_t m_period = 100;
-    uint32_t m_requestedResolution = 1;
-    uintptr_t m_userData = 0;
     bool m_running = false;
     CapsQuery m_capsQuery;
     platform::PeriodicTimer m_timer;

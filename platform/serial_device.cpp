@@ -242,19 +242,6 @@ bool SerialDevice::SetState(const LineSettings& s) {
     return true;
 }
 
-bool SerialDevice::GetTimeouts(Timeouts* timeouts) {
-    if (!IsOpen()) return false;
-    *timeouts = kImmediateReads;
-    return true;
-}
-
-bool SerialDevice::SetTimeouts(const Timeouts& timeouts) {
-    if (!IsOpen()) return false;
-    if (timeouts == kImmediateReads) return true;
-    errno = EINVAL;
-    return false;
-}
-
 ReadStatus SerialDevice::Read(void* buffer, size_t maxBytes, size_t* bytesRead) {
     *bytesRead = 0;
     ReadStatus status;

@@ -27,20 +27,6 @@ struct LineSettings {
     bool inX = false;          // XON/XOFF on input
 };
 
-// Read and write time-outs in milliseconds. A read interval of all ones with the other read
-// values 0 means "return at once with what has arrived", write values of 0 "no time-out".
-struct Timeouts {
-    uint32_t readInterval = 0;
-    uint32_t readTotalMultiplier = 0;
-    uint32_t readTotalConstant = 0;
-    uint32_t writeTotalMultiplier = 0;
-    uint32_t writeTotalConstant = 0;
-    bool operator==(const Timeouts&) const = default;
-};
-
-// The only time-outs this device has: reads return at once, writes wait without a time-out.
-inline constexpr Timeouts kImmediateReads{0xFFFFFFFFu, 0, 0, 0, 0};
-
 enum class OpenError {
     None,
     NoSuchDevice,
@@ -76,10 +62,6 @@ public:
     virtual bool Open(const std::string& path, OpenError* why = nullptr);
     virtual bool GetState(LineSettings* settings);
     virtual bool SetState(const LineSettings& settings);
-    // kImmediateReads while open. Setting anything else fails (EINVAL): the device has no
-    // other mode.
-    virtual bool GetTimeouts(Timeouts* timeouts);
-    virtual bool SetTimeouts(const Timeouts& timeouts);
     virtual ReadStatus Read(void* buffer, size_t maxBytes, size_t* bytesRead);
     virtual bool Write(const void* buffer, size_t count, size_t* bytesWritten);
     virtual bool Close();

@@ -52,21 +52,7 @@ bool CSerialPort::Configure(uint32_t baudRate, uint8_t parity, uint8_t byteSize,
         Close();
         return false;
     }
-    // A failure to read the time-outs leaves the port open and usable; a failure to apply them
-    // closes it, and then the port must not be reported as configured.
-    SetTimeouts();
-    return IsOpen();
-}
-
-bool CSerialPort::SetTimeouts() {
-    if (!m_handle->GetTimeouts(&m_timeouts)) return false;
-    m_timeouts = platform::kImmediateReads;
-    if (!m_handle->SetTimeouts(m_timeouts)) {
-        platform::SystemMessageBox("SetCommTimeouts function failed", "Com Port Error",
-                                   MessageIcon::Error);
-        Close();
-        return false;
-    }
+    // No time-outs to set: the device's reads never wait.
     return true;
 }
 

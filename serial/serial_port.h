@@ -25,7 +25,6 @@ public:
     // parity: 0 none, 1 odd, 2 even; stopBits: 0 one, 1 one and a half, 2 two.
     bool Configure(uint32_t baudRate, uint8_t parity, uint8_t byteSize, bool parityCheck,
                    uint8_t stopBits);
-    bool SetTimeouts();
     // True only when at least one byte was read; never waits.
     bool Read(void* buffer, uint32_t maxBytes, uint32_t* bytesRead);
     bool Write(const void* buffer, uint32_t count, uint32_t* bytesWritten = nullptr);
@@ -43,6 +42,5 @@ public:
 private:
     std::unique_ptr<platform::SerialDevice> m_handle;
     platform::LineSettings m_dcb;
-    platform::Timeouts m_timeouts;
     platform::OpenError m_lastOpenError = platform::OpenError::None;
 };

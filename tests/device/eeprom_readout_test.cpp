@@ -11,7 +11,7 @@
 
 #include "device/c_numbers.h"
 #include "device/eeprom_map.h"
-#include "sim_host.h"
+#include "host_on_simulator_fixture.h"
 
 namespace {
 

@@ -10,13 +10,12 @@
 #include "device/c_numbers.h"
 #include "device/continuous_parser.h"
 #include "device/eeprom_map.h"
-#include "sim_host.h"
+#include "host_on_simulator_fixture.h"
 
 namespace {
 
 using device_test::Now;
 using device_test::SimHostTest;
-using namespace std::chrono_literals;
 
 // A run of continuous acquisition with logging, as Run and Stop do it.
 class ContinuousRun : public SimHostTest {
@@ -30,7 +29,8 @@ protected:
         size_t readingsAtStopEnd = 0;
     };
 
-    Outcome Run(std::chrono::milliseconds duration) {
+    // A run of `ticks` acquisition steps (100 ms each).
+    Outcome Run(uint64_t ticks) {
         Outcome out;
         g_coefficients = sim::DefaultCoefficients();
         std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -45,13 +45,14 @@ protected:
         page.StartContinuous();
         out.startSeconds = Now() - start;
         EXPECT_TRUE(device::OpenLog());
-        std::this_thread::sleep_for(duration);
+        EXPECT_TRUE(device_test::WaitForTicks(*dialog.m_timer, ticks));
         out.stopStart = Now();
         page.StopContinuous();
         device::CloseLog();
         out.stopEnd = Now();
         out.readingsAtStopEnd = simulator->Readings().size();
-        std::this_thread::sleep_for(400ms);
+        // Time for the transducer to send more, if it would.
+        EXPECT_TRUE(device_test::WaitForTicks(*dialog.m_timer, 4));
         dialog.m_timer->Stop();
         EXPECT_TRUE(device_test::ParseLogValues(device_test::ReadWholeFile(logPath), &out.logged));
         std::remove(logPath.c_str());
@@ -90,7 +91,7 @@ protected:
 
 TEST_F(ContinuousRun, Ten_seconds_account_for_every_record_within_the_stated_error) {
     StartSim();
-    const Outcome out = Run(10s);
+    const Outcome out = Run(100);
     ASSERT_GT(out.sent.size(), 1000u);
 
     // Every record the transducer sent is shown in order, except a prefix that no temperature
@@ -145,7 +146,7 @@ TEST_P(FaultModes, Nothing_hangs_and_what_the_rules_show_is_shown) {
     sim::Options options;
     options.faults = GetParam().faults;
     StartSim(options);
-    const Outcome out = Run(3s);
+    const Outcome out = Run(30);
     ASSERT_FALSE(out.logged.empty());
     const auto matched = MatchInOrder(out, sim::kStatedErrorPsi);
     EXPECT_EQ(matched.size(), out.logged.size()) << "a value off its true pressure";
@@ -215,9 +216,11 @@ TEST_F(ContinuousRun, Unplugged_transducer_stops_the_reads_and_is_reported_once)
     g_mainDlg = &watcher;
     watcher.StartTimer();
     page.StartContinuous();
-    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(WaitUntil([&] { return watcher.gone.load() > 0; }));
+    // Ticks on the gone port, in the run and after it, would report it again.
+    EXPECT_TRUE(device_test::WaitForTicks(*watcher.m_timer, 5));
     page.StopContinuous();
-    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(device_test::WaitForTicks(*watcher.m_timer, 5));
     watcher.m_timer->Stop();
     EXPECT_EQ(watcher.gone.load(), 1);
     EXPECT_TRUE(g_portGone);

@@ -2,38 +2,47 @@
 
 #include <set>
 #include <string>
-#include <thread>
 
-#include "sim_host.h"
+#include "host_on_simulator_fixture.h"
 
 namespace {
 
 using device_test::SimHostTest;
-using namespace std::chrono_literals;
 
 class TwoThreads : public SimHostTest {};
 
 TEST_F(TwoThreads, Commands_from_the_UI_thread_arrive_whole_while_the_tick_collects) {
     StartSim();
     dialog.StartTimer();
-    constexpr int kCommands = 150;
-    for (int i = 0; i < kCommands; ++i) {
+    constexpr size_t kCommands = 150;
+    for (size_t i = 0; i < kCommands; ++i) {
         page.SendListCommand(i % 2 == 0 ? 0 : 2);  // C1 and C3: each answered with one record
-        std::this_thread::sleep_for(std::chrono::milliseconds(i % 7));
+        // Bursts of seven, paced by their answers and now and then by a tick, so that sends
+        // fall on every part of the tick's work.
+        if (i % 7 == 6) {
+            ASSERT_TRUE(WaitUntil([&] { return simulator->Readings().size() == i + 1; })) << i;
+        }
+        if (i % 30 == 29) {
+            ASSERT_TRUE(device_test::WaitForTicks(*dialog.m_timer, 1));
+        }
     }
-    std::this_thread::sleep_for(600ms);
+    EXPECT_TRUE(WaitUntil([&] { return simulator->Readings().size() == kCommands; }));
+    const auto readings = simulator->Readings();
+    ASSERT_EQ(readings.size(), kCommands);
+    const std::string last =
+        std::string(1, readings.back().kind) + "00" + std::to_string(readings.back().raw) + "\r\n";
+    EXPECT_TRUE(
+        WaitUntil([&] { return device::MonitorTextCopy().find(last) != std::string::npos; }));
     dialog.m_timer->Stop();
 
     const auto frames = simulator->Frames();
-    ASSERT_EQ(frames.size(), static_cast<size_t>(kCommands));
-    for (int i = 0; i < kCommands; ++i) EXPECT_EQ(frames[i].frame, i % 2 == 0 ? "*01C1" : "*01C3");
+    ASSERT_EQ(frames.size(), kCommands);
+    for (size_t i = 0; i < kCommands; ++i) {
+        EXPECT_EQ(frames[i].frame, i % 2 == 0 ? "*01C1" : "*01C3");
+    }
     // Every answer reached the monitor (it is trimmed past 2000 characters: count the tail).
     const std::string text = device::MonitorTextCopy();
     EXPECT_EQ(text, monitor.Text());
-    const auto readings = simulator->Readings();
-    ASSERT_EQ(readings.size(), static_cast<size_t>(kCommands));
-    const std::string last =
-        std::string(1, readings.back().kind) + "00" + std::to_string(readings.back().raw) + "\r\n";
     EXPECT_NE(text.find(last), std::string::npos);
     EXPECT_EQ(g_lastEcho, ">>*01C3\r\n");
 }
@@ -45,11 +54,11 @@ TEST_F(TwoThreads, Runs_start_and_stop_while_the_tick_steps) {
     for (int run = 0; run < 4; ++run) {
         page.StartContinuous();
         EXPECT_FALSE(g_acquisitionStopped);
-        std::this_thread::sleep_for(350ms);
+        ASSERT_TRUE(device_test::WaitForTicks(*dialog.m_timer, 3));
         page.StopContinuous();
         EXPECT_FALSE(g_continuousMode);
         page.SendListCommand(0);  // a single command between runs
-        std::this_thread::sleep_for(120ms);
+        ASSERT_TRUE(device_test::WaitForTicks(*dialog.m_timer, 1));
     }
     dialog.m_timer->Stop();
     EXPECT_FALSE(g_readoutText.empty());
@@ -67,12 +76,11 @@ TEST_F(TwoThreads, Close_sequence_during_a_logged_run_stops_everything) {
     dialog.StartTimer();
     page.StartContinuous();
     ASSERT_TRUE(device::OpenLog());
-    std::this_thread::sleep_for(400ms);
+    ASSERT_TRUE(device_test::WaitForTicks(*dialog.m_timer, 4));
     dialog.CloseSequence();  // closing the window while running: no Stop first
     EXPECT_FALSE(dialog.m_timer->IsRunning());
     EXPECT_FALSE(g_logFile.is_open());
-    std::this_thread::sleep_for(100ms);
-    EXPECT_FALSE(simulator->Continuous());
+    EXPECT_TRUE(WaitUntil([&] { return !simulator->Continuous(); }));
     EXPECT_EQ(FramesNamed("*01IN").size(), 1u);
     const std::string log = device_test::ReadWholeFile(g_logPath);
     EXPECT_FALSE(log.empty());

@@ -95,20 +95,3 @@ TEST(OpenPort, A_line_that_cannot_be_configured_shows_both_messages_and_stays_cl
     EXPECT_EQ(messages.shown[1].text, "Error Setting BaudRate");
     EXPECT_TRUE(messages.shown[1].appBox);
 }
-
-TEST(OpenPort, Failing_to_apply_the_time_outs_is_reported_as_a_failure) {
-    class NoTimeouts : public platform::SerialDevice {
-        bool SetTimeouts(const platform::Timeouts&) override { return false; }
-    };
-    MessageRecorder messages;
-    platform::PseudoTerminal pty;
-    ASSERT_TRUE(pty.Open(false));
-    CSerialPort port(std::make_unique<NoTimeouts>());
-    g_portName = pty.SlavePath();
-    EXPECT_FALSE(serial::OpenPort(&port));
-    EXPECT_FALSE(port.IsOpen());
-    ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_EQ(messages.shown[0].text, "SetCommTimeouts function failed");
-    EXPECT_EQ(messages.shown[0].caption, "Com Port Error");
-    EXPECT_EQ(messages.shown[1].text, "Error Setting BaudRate");
-}

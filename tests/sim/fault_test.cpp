@@ -6,8 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "host_side_port.h"
 #include "sim/simulator.h"
-#include "sim_host.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ TEST_F(Faults, Silent_never_answers_but_records_the_frames) {
         host->Send(frame);
     EXPECT_EQ(host->ReadFor(0.3), "");
     EXPECT_FALSE(simulator->Continuous());
-    EXPECT_TRUE(WaitFor([&] { return simulator->Frames().size() == 5; }));
+    EXPECT_TRUE(WaitUntil([&] { return simulator->Frames().size() == 5; }));
 }
 
 TEST_F(Faults, Eeprom_delay_of_25_ms_lands_in_the_second_window) {
@@ -148,7 +148,8 @@ TEST_F(Faults, Garbage_and_nul_bytes_come_between_intact_records) {
     faults.nulBytes = true;
     Start(faults);
     for (int i = 0; i < 40; ++i) host->Send("*01C3\r");
-    const std::string text = host->ReadFor(0.5);
+    std::string text = host->ReadLines(40);  // the junk has no CR
+    text += host->ReadFor(0.1);              // junk after the last record
     EXPECT_NE(text.find('\0'), std::string::npos);
     const std::string junk = Without(text, std::regex("P00[0-9]+\r"));
     EXPECT_NE(junk.find_first_not_of('\0'), std::string::npos) << "garbage besides the NULs";
@@ -167,17 +168,21 @@ TEST_F(Faults, Split_records_arrive_in_pieces_and_whole) {
     faults.splitRecords = true;
     Start(faults);
     host->Send("*01C4\r");
+    // Half a second of records, about 75.
     std::string text;
     int cutInside = 0;
-    const auto end = Clock::now() + std::chrono::milliseconds(500);
-    while (Clock::now() < end) {
+    EXPECT_TRUE(WaitUntil([&] {
         const std::string chunk = host->ReadOnce();
         if (!chunk.empty() && chunk.back() != '\r') ++cutInside;
         text += chunk;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+        return simulator->Readings().size() >= 75;
+    }));
     host->Send("*01IN\r");
-    text += host->ReadFor(0.1);
+    // The rest of the records sent before IN.
+    WaitUntil([&] {
+        text += host->ReadOnce();
+        return !simulator->Continuous() && !text.empty() && text.substr(1) == SentRecords();
+    });
     EXPECT_GT(cutInside, 10);
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.substr(1), SentRecords());
@@ -210,7 +215,11 @@ TEST_F(Faults, Output_faster_than_the_host_reads_fills_the_pty_then_drops_whole_
     }
     host->Send("*01IN\r");
     EXPECT_GT(simulator->DroppedRecords(), 0u);
-    text += host->ReadFor(0.5);  // the backlog
+    // The backlog.
+    WaitUntil([&] {
+        text += host->ReadOnce();
+        return !simulator->Continuous() && !text.empty() && text.substr(1) == SentRecords();
+    });
     std::printf("backlog read after IN: %zu bytes, %llu records dropped\n", text.size() - 5120,
                 static_cast<unsigned long long>(simulator->DroppedRecords()));
     EXPECT_GT(text.size(), 12000u);
@@ -223,12 +232,10 @@ TEST_F(Faults, Disconnect_after_a_time_is_seen_by_the_host_as_gone) {
     faults.disconnectAfterMs = 200;
     Start(faults);
     host->Send("*01C4\r");
-    const auto end = Clock::now() + std::chrono::seconds(5);
-    while (!host->port.IsGone() && Clock::now() < end) {
+    EXPECT_TRUE(WaitUntil([&] {
         host->ReadOnce();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_TRUE(host->port.IsGone());
+        return host->port.IsGone();
+    }));
     EXPECT_FALSE(simulator->Running());
 }
 
@@ -236,9 +243,7 @@ TEST_F(Faults, Start_after_the_disconnect_opens_a_fresh_line) {
     sim::Faults faults;
     faults.disconnectAfterMs = 50;
     Start(faults);
-    const auto end = Clock::now() + std::chrono::seconds(5);
-    while (simulator->Running() && Clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(WaitUntil([&] { return !simulator->Running(); }));
     simulator->SetFaults({});
     ASSERT_TRUE(simulator->Start());
     SimHost again(simulator->PortPath());
@@ -257,14 +262,14 @@ TEST_F(Faults, Stop_is_seen_by_the_host_as_gone) {
 TEST_F(Faults, Set_while_running_take_effect_at_once) {
     Start({});
     host->Send("*01C4\r");
-    host->ReadFor(0.1);
+    host->ReadLines(2);
     sim::Faults faults;
     faults.silent = true;
     simulator->SetFaults(faults);
     host->ReadFor(0.05);
     EXPECT_EQ(host->ReadFor(0.2), "");
     simulator->SetFaults({});
-    EXPECT_NE(host->ReadFor(0.2).find('P'), std::string::npos);
+    EXPECT_NE(host->ReadUntil("P").find('P'), std::string::npos);
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <regex>
 #include <string>
 
+#include "host_side_port.h"
 #include "sim/simulator.h"
-#include "sim_host.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ TEST_F(Protocol, C4_sends_a_hash_then_about_150_pressure_records_a_second) {
 TEST_F(Protocol, C2_sends_a_hash_then_temperature_records) {
     Start();
     host->Send("*01C2\r");
-    const std::string text = host->ReadFor(0.3);
+    const std::string text = host->ReadLines(3);
     host->Send("*01IN\r");
     ASSERT_GT(text.size(), 10u);
     EXPECT_EQ(text[0], '#');
@@ -92,10 +92,10 @@ TEST_F(Protocol, C2_sends_a_hash_then_temperature_records) {
 TEST_F(Protocol, IN_stops_continuous_output_and_nothing_more_arrives) {
     Start();
     host->Send("*01C4\r");
-    host->ReadFor(0.2);
+    host->ReadLines(3);
     EXPECT_TRUE(simulator->Continuous());
     host->Send("*01IN\r");
-    EXPECT_TRUE(WaitFor([&] { return !simulator->Continuous(); }));
+    EXPECT_TRUE(WaitUntil([&] { return !simulator->Continuous(); }));
     host->ReadFor(0.1);  // what was already on its way
     EXPECT_EQ(host->ReadFor(0.3), "");
 }
@@ -103,9 +103,11 @@ TEST_F(Protocol, IN_stops_continuous_output_and_nothing_more_arrives) {
 TEST_F(Protocol, C1_during_continuous_output_slips_one_temperature_record_in) {
     Start();
     host->Send("*01C4\r");
-    host->ReadFor(0.1);
+    host->ReadLines(2);
     host->Send("*01C1\r");
-    const std::string text = host->ReadFor(0.2);
+    // Up to the temperature record, and two records more: the output goes on.
+    std::string text = host->ReadUntil("T");
+    text += host->ReadLines(2);
     EXPECT_TRUE(simulator->Continuous());
     host->Send("*01IN\r");
     EXPECT_EQ(std::count(text.begin(), text.end(), 'T'), 1) << text;
@@ -114,7 +116,7 @@ TEST_F(Protocol, C1_during_continuous_output_slips_one_temperature_record_in) {
 TEST_F(Protocol, Reset_stops_continuous_output_and_answers) {
     Start();
     host->Send("*01C4\r");
-    host->ReadFor(0.1);
+    host->ReadLines(2);
     host->Send("*01IN=RESET\r");
     const std::string text = host->ReadUntil("READY\r");
     EXPECT_NE(text.find("READY\r"), std::string::npos) << text;
@@ -181,12 +183,12 @@ TEST(Line, Is_left_cooked_unless_raw_is_asked_for) {
         ASSERT_GE(fd, 0);
         ASSERT_EQ(::write(fd, "*01C1\r", 6), 6);
         std::string got;
-        for (int i = 0; i < 200 && got.find_first_of("\r\n") == std::string::npos; ++i) {
+        WaitUntil([&] {
             char buffer[64];
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
             if (n > 0) got.append(buffer, static_cast<size_t>(n));
-            ::usleep(5000);
-        }
+            return got.find_first_of("\r\n") != std::string::npos;
+        });
         ::close(fd);
         ASSERT_FALSE(got.empty());
         EXPECT_EQ(got.back(), raw ? '\r' : '\n') << (raw ? "raw" : "cooked");

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "host_side_port.h"
 #include "sim/simulator.h"
-#include "sim_host.h"
 
 namespace {
 
@@ -28,11 +28,13 @@ protected:
 
 TEST_F(Records, Every_frame_is_kept_in_order_with_its_monotonic_time) {
     const double before = Now();
+    size_t sent = 0;
     for (const char* frame : {"*02IN\r", "*01rd00\r", "*01C1\r", "junk\r"}) {
         host->Send(frame);
-        host->ReadFor(0.02);
+        ++sent;
+        EXPECT_TRUE(WaitUntil([&] { return simulator.Frames().size() == sent; }));
     }
-    EXPECT_TRUE(WaitFor([&] { return simulator.Frames().size() >= 4; }));
+    EXPECT_TRUE(WaitUntil([&] { return simulator.Frames().size() >= 4; }));
     const double after = Now();
     const auto frames = simulator.Frames();
     ASSERT_EQ(frames.size(), 4u);
@@ -83,9 +85,12 @@ TEST_F(Records, Each_reading_keeps_the_raw_value_sent_and_its_truth) {
 
 TEST_F(Records, Continuous_readings_follow_the_documented_pattern) {
     host->Send("*01C4\r");
-    host->ReadFor(0.3);
+    EXPECT_TRUE(WaitUntil([&] {
+        host->ReadOnce();
+        return simulator.Readings().size() > 40;
+    }));
     host->Send("*01IN\r");
-    host->ReadFor(0.05);
+    EXPECT_TRUE(WaitUntil([&] { return !simulator.Continuous(); }));
     const auto readings = simulator.Readings();
     ASSERT_GT(readings.size(), 20u);
     const auto c = sim::DefaultCoefficients();

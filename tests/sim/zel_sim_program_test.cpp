@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "host_side_port.h"
 #include "sim/eeprom_image.h"
-#include "sim_host.h"
 
 namespace {
 

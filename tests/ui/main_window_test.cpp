@@ -161,16 +161,25 @@ TEST_F(MainWindow, A_long_port_path_loses_its_middle_and_is_whole_in_the_tool_ti
 TEST_F(MainWindow,
        The_EEPROM_table_shows_the_simulator_image_and_the_coefficients_are_its_calibration) {
     // The wait notice stays up and painted through the read-out; timers still run then, the
-    // user's input does not.
-    bool noticeShown = false;
+    // user's input does not. Looked at every 20 ms while the transducer is being read.
+    int looks = 0;
+    bool noticeShown = true;
     QString noticeText;
-    QTimer::singleShot(1500, [&] {
-        noticeShown = g_waitDlg && g_waitDlg->isVisible();
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        const size_t frames = sim->Frames().size();
+        if (frames < 16 || frames > 240) return;
+        ++looks;
+        noticeShown = noticeShown && g_waitDlg && g_waitDlg->isVisible();
         if (g_waitDlg) {
+            noticeText.clear();
             for (QLabel* l : g_waitDlg->findChildren<QLabel*>()) noticeText += l->text();
         }
     });
+    look.start(20);
     RunMain([&](CMainDlg& main) {
+        look.stop();
+        EXPECT_GT(looks, 0);
         EXPECT_TRUE(noticeShown);
         EXPECT_EQ(noticeText, "Reading Zel EEPROM .....");
         EXPECT_FALSE(g_waitDlg->isVisible());
@@ -221,11 +230,14 @@ TEST_F(MainWindow, List_and_manual_commands_reach_the_wire_and_the_monitor_shows
         // The typed command stays in the box, selected, ready to be sent again.
         EXPECT_EQ(page.m_manualEdit->text(), "  *01c1 ");
         EXPECT_EQ(page.m_manualEdit->selectedText(), page.m_manualEdit->text());
-        // Enter elsewhere on the page sends nothing and closes nothing.
+        // Enter elsewhere on the page sends nothing and closes nothing: the next frame on the
+        // wire is the C1 picked after it.
         QTest::keyClick(page.m_commandCombo, Qt::Key_Return);
         QTest::keyClick(page.m_readout, Qt::Key_Escape);
-        QTest::qWait(100);
-        EXPECT_EQ(FramesReceived().size(), 2u);
+        emit page.m_commandCombo->activated(0);
+        ASSERT_TRUE(uitest::SpinUntil([&] { return FramesReceived().size() >= 3; }));
+        EXPECT_EQ(FramesReceived().size(), 3u);
+        EXPECT_EQ(FramesReceived().back(), "*01C1");
         EXPECT_TRUE(main.isVisible());
         EXPECT_TRUE(page.isVisible());
     });
@@ -545,7 +557,9 @@ TEST_F(MainWindow, A_port_that_vanishes_mid_run_ends_the_run_once_with_one_messa
         ASSERT_TRUE(uitest::SpinUntil([&] { return Values(Readout(main), false).size() > 30; }));
         sim->Stop();
         ASSERT_TRUE(uitest::SpinUntil([&] { return !messages.shown.empty(); }));
-        QTest::qWait(500);
+        // Five ticks more on the gone port would each report it again.
+        const uint64_t ticks = main.m_timer->Ticks();
+        ASSERT_TRUE(uitest::SpinUntil([&] { return main.m_timer->Ticks() >= ticks + 5; }));
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_NE(messages.shown[0].text.find("gone"), std::string::npos);
         EXPECT_NE(messages.shown[0].text.find("Change Port Settings"), std::string::npos);

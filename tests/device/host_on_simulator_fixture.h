@@ -11,10 +11,12 @@
 #include <thread>
 #include <vector>
 
+#include "device/acq_timer.h"
 #include "device/pressure_log.h"
 #include "device_fixture.h"
 #include "serial/port_settings.h"
 #include "sim/simulator.h"
+#include "tests/support/wait_until.h"
 
 namespace device_test {
 
@@ -22,6 +24,14 @@ namespace device_test {
 inline double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+// Waits until `timer` has ticked `count` times more: time for the tick to step, or for something
+// that should not happen to show.
+inline bool WaitForTicks(const device::CAcqTimer& timer, uint64_t count) {
+    const uint64_t until = timer.Ticks() + count;
+    return WaitUntil([&] { return timer.Ticks() >= until; },
+                     std::chrono::milliseconds(10000 + 200 * count));
 }
 
 // The host wired as the user interface wires it, on the simulated transducer's port.

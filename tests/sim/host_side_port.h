@@ -9,18 +9,7 @@
 #include <thread>
 
 #include "serial/serial_port.h"
-
-// Polls `condition` until it holds or `timeout` seconds have passed: the simulator works on a
-// thread of its own.
-template <class Condition>
-bool WaitFor(Condition condition, double timeout = 2.0) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+#include "tests/support/wait_until.h"
 
 // The host's side of a simulated transducer: the program's own port class on the slave end,
 // configured as the program configures it.
@@ -53,7 +42,7 @@ public:
     }
 
     // Reads until `count` CRs have come, or gives up after `timeout` seconds.
-    std::string ReadLines(int count, double timeout = 2.0) {
+    std::string ReadLines(int count, double timeout = 10.0) {
         std::string got;
         const auto end = Clock::now() + std::chrono::duration<double>(timeout);
         while (Crs(got) < count && Clock::now() < end) Take(&got);
@@ -61,7 +50,7 @@ public:
     }
 
     // Reads until `needle` has come, or gives up after `timeout` seconds.
-    std::string ReadUntil(const std::string& needle, double timeout = 2.0) {
+    std::string ReadUntil(const std::string& needle, double timeout = 10.0) {
         std::string got;
         const auto end = Clock::now() + std::chrono::duration<double>(timeout);
         while (got.find(needle) == std::string::npos && Clock::now() < end) Take(&got);
