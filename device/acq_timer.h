@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <utility>
 
 #include "platform/periodic_timer.h"
 
@@ -16,8 +15,6 @@ public:
 
     // `caps` stands in for the timer device (tests); empty means platform::QueryTimerCaps.
     explicit CAcqTimer(CapsQuery caps = {});
-    // For callers that pass a user value first: nothing reads it.
-    CAcqTimer(uintptr_t, CapsQuery caps) : CAcqTimer(std::move(caps)) {}
     CAcqTimer(const CAcqTimer&) = delete;
     CAcqTimer& operator=(const CAcqTimer&) = delete;
     // Joins a running timer's thread: a thread must never outlive the object it calls through.

@@ -94,7 +94,7 @@ void MainDialogCore::SendFrame(const std::string& frame) {
 
 void MainDialogCore::StartTimer(CAcqTimer::CapsQuery caps) {
     if (m_timer) m_timer->Stop();
-    m_timer = std::make_unique<CAcqTimer>(0, std::move(caps));
+    m_timer = std::make_unique<CAcqTimer>(std::move(caps));
     m_timer->Start();
 }
 
