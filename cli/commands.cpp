@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "cli/influx_setup.h"
 #include "cli/reading_formats.h"
 #include "cli/session.h"
 #include "device/c_numbers.h"
@@ -172,12 +173,16 @@ int RunAcquire(const Options& options) {
                      options.logPath.c_str(), reason.c_str());
         return kExitUsage;
     }
+    // --influx: the URL, the token and the spool checked before the read-out as well.
+    std::unique_ptr<InfluxWriter> influx;
+    if (!options.influxUrl.empty() && !(influx = StartInfluxWriter(options))) return kExitUsage;
     Session session;
     if (int code = session.Open(options); code != kExitDone) return code;
     const int readout = session.ReadEeprom();
     if (readout != kExitDone && readout != kExitEepromUnconfirmed) return readout;
     session.page.format = options.format;
     session.page.tags = {session.portPath, SerialNumberText(session.eepromTable.Rows())};
+    session.page.influx = influx.get();
     if (options.format == ReadingsFormat::Csv) Print(CsvHeader());
     session.dialog.StartTimer();
 
@@ -220,6 +225,8 @@ int RunAcquire(const Options& options) {
         logFailed = true;
     }
     session.dialog.CloseSequence();
+    const InfluxCounts influxCounts =
+        influx ? influx->Finish(FlushTimeout(options)) : InfluxCounts{};
     if (session.page.m_fellBehind) {
         std::fprintf(stderr, "zelctl: warning: %s\n",
                      device::StopDiscardedText(session.page.m_stopDiscardedBytes).c_str());
@@ -231,6 +238,7 @@ int RunAcquire(const Options& options) {
     }
     if (logFailed) return kExitLogFailed;
     if (session.page.outputFailed || output != kExitDone) return kExitOutputFailed;
+    if (influxCounts.spooled > 0 || influxCounts.lost > 0) return kExitReadingsSpooled;
     return readout;
 }
 

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "cli/influx_writer.h"
 #include "device/device_state.h"
 #include "serial/port_probe.h"
 #include "sim/simulator.h"
@@ -49,12 +50,12 @@ void CliCommandPage::StartReadingsClock() {
     m_lastStep = {std::chrono::system_clock::now(), {}};
 }
 
-std::string CliCommandPage::FormattedReadings(const std::vector<device::Reading>& readings) {
+std::vector<ReadingTime> CliCommandPage::StepTimes(size_t count) {
     const ReadingTime step{std::chrono::system_clock::now(),
                            std::chrono::steady_clock::now() - m_runStart};
-    const auto times = SpreadOverStep(m_lastStep, step, readings.size(), kTickPeriod);
+    auto times = SpreadOverStep(m_lastStep, step, count, kTickPeriod);
     m_lastStep = step;
-    return FormatReadings(format, readings, times, tags);
+    return times;
 }
 
 void CliCommandPage::OnReadingsShown(const std::string& lines,
@@ -68,7 +69,11 @@ void CliCommandPage::OnReadingsShown(const std::string& lines,
         if (c == '\n') ++count;
         out += c;
     }
-    if (format != ReadingsFormat::Text) out = FormattedReadings(readings);
+    if (format != ReadingsFormat::Text || influx) {
+        const auto times = StepTimes(readings.size());
+        if (format != ReadingsFormat::Text) out = FormatReadings(format, readings, times, tags);
+        if (influx) influx->Push(FormatReadings(ReadingsFormat::Influx, readings, times, tags));
+    }
     // A closed pipe (zelctl ... | head) ends the run like Ctrl-C, through the stop sequence;
     // any other failure (a full disk) does too, and says so.
     errno = 0;

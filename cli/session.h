@@ -19,6 +19,8 @@ class Simulator;
 
 namespace cli {
 
+class InfluxWriter;
+
 // The main dialog's measurement side without a window: a progress bar for the EEPROM read-out
 // and a record of whether the transducer answered at all.
 class CliMainDialog : public device::MainDialogCore {
@@ -46,6 +48,7 @@ public:
     // Set before the run starts; the tick only reads them.
     ReadingsFormat format = ReadingsFormat::Text;
     InfluxTags tags;
+    InfluxWriter* influx = nullptr;  // --influx: takes each step's line protocol
     // UI thread, just before StartContinuous: the run's seconds count from here.
     void StartReadingsClock();
 
@@ -56,8 +59,8 @@ protected:
     void OnLogFailed(const std::string& message) override;
 
 private:
-    // Tick thread: the step's readings in `format`, timed now.
-    std::string FormattedReadings(const std::vector<device::Reading>& readings);
+    // Tick thread: the times of the step's readings, the step being now.
+    std::vector<ReadingTime> StepTimes(size_t count);
 
     std::chrono::steady_clock::time_point m_runStart;
     ReadingTime m_lastStep;  // tick thread once the run is on
