@@ -11,9 +11,11 @@
 #include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "cli/influx_setup.h"
 #include "cli/reading_formats.h"
 #include "cli/run_summary.h"
 #include "cli/session.h"
@@ -186,15 +188,22 @@ int Reconnect(Session& session, const Options& options) {
     }
 }
 
-// The run's statistics and ledger: into --summary FILE as JSON, else for a person on a terminal.
+// The run's statistics and ledger (and what --influx sent): into --summary FILE as JSON, else
+// for a person on a terminal.
 bool WriteSummary(const Options& options, const device::MeasurementSession& core,
-                  const device::RunLedger& ledger) {
+                  const device::RunLedger& ledger, const InfluxCounts* influx) {
     const device::Figures figures = core.Statistics(device::StatsWindow::kWholeRun);
     if (options.summaryPath.empty()) {
         if (::isatty(STDERR_FILENO)) std::fputs(RunSummaryText(figures, ledger).c_str(), stderr);
         return true;
     }
-    const std::string text = RunSummaryJson(figures, ledger).dump(2) + "\n";
+    nlohmann::ordered_json json = RunSummaryJson(figures, ledger);
+    if (influx) {
+        json["sent"] = influx->sent;
+        json["spooled"] = influx->spooled;
+        json["rejected"] = influx->rejected;
+    }
+    const std::string text = json.dump(2) + "\n";
     std::string reason;
     if (platform::WriteWholeFile(options.summaryPath, text, &reason)) return true;
     std::fprintf(stderr, "zelctl: the summary file %s could not be written: %s\n",
@@ -265,6 +274,9 @@ int RunAcquire(const Options& options) {
                      options.summaryPath.c_str(), reason.c_str());
         return kExitUsage;
     }
+    // --influx: the URL, the token and the spool checked before the read-out as well.
+    std::unique_ptr<InfluxWriter> influx;
+    if (!options.influxUrl.empty() && !(influx = StartInfluxWriter(options))) return kExitUsage;
     Session session;
     if (int code = session.Open(options); code != kExitDone) return code;
     const int readout = session.ReadEeprom();
@@ -272,6 +284,7 @@ int RunAcquire(const Options& options) {
     ReadingsPrinter printer;
     printer.format = options.format;
     printer.tags = {session.portPath, device::SerialNumberText(session.core.Eeprom().image)};
+    printer.influx = influx.get();
     if (options.count) printer.stopAfterReadings = *options.count;
     session.core.AddListener(&printer);
     if (options.format == ReadingsFormat::Csv) Print(device::CsvHeader());
@@ -321,12 +334,14 @@ int RunAcquire(const Options& options) {
     }
     if (!suspended) session.dialog.CloseSequence();
     session.core.RemoveListener(&printer);
+    const InfluxCounts influxCounts = influx ? influx->Finish(FlushTimeout(options)) : InfluxCounts{};
     if (end.ledger.fellBehind) {
         std::fprintf(stderr, "zelctl: warning: %s\n",
                      device::StopDiscardedText(end.ledger.drainedBytes).c_str());
     }
     const int output = FinishOutput();
-    const bool summaryWritten = WriteSummary(options, session.core, end.ledger);
+    const bool summaryWritten =
+        WriteSummary(options, session.core, end.ledger, influx ? &influxCounts : nullptr);
     if (gone) {
         std::fprintf(stderr, "zelctl: the port went away during the run\n");
         return kExitPortGone;
@@ -334,6 +349,7 @@ int RunAcquire(const Options& options) {
     if (reconnectExit != kExitDone) return reconnectExit;
     if (logFailed) return kExitLogFailed;
     if (printer.outputFailed || output != kExitDone || !summaryWritten) return kExitOutputFailed;
+    if (influxCounts.spooled > 0 || influxCounts.lost > 0) return kExitReadingsSpooled;
     return readout;
 }
 

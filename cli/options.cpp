@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <getopt.h>
+#include <strings.h>
 
 #include <charconv>
 #include <limits>
@@ -47,6 +48,10 @@ enum OptionId {
     kOptTimestamps,
     kOptWait,
     kOptWindow,
+    kOptInflux,
+    kOptInfluxTokenFile,
+    kOptSpool,
+    kOptFlushTimeout,
 };
 
 // Which commands take an option (None: before the command).
@@ -78,6 +83,10 @@ const std::vector<OptionEntry>& OptionTable() {
         {{"timestamps", no_argument, nullptr, kOptTimestamps}, {C::Acquire}},
         {{"wait", required_argument, nullptr, kOptWait}, {C::Send}},
         {{"window", required_argument, nullptr, kOptWindow}, {C::Stats}},
+        {{"influx", required_argument, nullptr, kOptInflux}, {C::Acquire}},
+        {{"influx-token-file", required_argument, nullptr, kOptInfluxTokenFile}, {C::Acquire}},
+        {{"spool", required_argument, nullptr, kOptSpool}, {C::Acquire}},
+        {{"flush-timeout", required_argument, nullptr, kOptFlushTimeout}, {C::Acquire}},
     };
     return table;
 }
@@ -98,6 +107,16 @@ std::string OptionName(int id) {
         if (entry.longOption.val == id) return std::string("--") + entry.longOption.name;
     }
     return std::string("-") + static_cast<char>(id);
+}
+
+// An http:// or https:// URL with a host; the database says the rest.
+bool IsHttpUrl(const std::string& url) {
+    for (const char* scheme : {"http://", "https://"}) {
+        const size_t n = std::strlen(scheme);
+        if (url.size() > n && strncasecmp(url.c_str(), scheme, n) == 0 && url[n] != '/')
+            return true;
+    }
+    return false;
 }
 
 // One option of `command` and its value (empty when it was missing). False with `error` set on a
@@ -182,6 +201,26 @@ bool TakeOption(int id, const std::string& v, Options* o, std::string* error) {
             o->windowSeconds = seconds;
             break;
         }
+        case kOptInflux:
+            if (!IsHttpUrl(v))
+                return fail("--influx needs an http:// or https:// URL, e.g. http://db:8428/write");
+            o->influxUrl = v;
+            break;
+        case kOptInfluxTokenFile:
+            if (v.empty()) return fail("--influx-token-file needs a file path");
+            o->influxTokenFile = v;
+            break;
+        case kOptSpool:
+            if (v.empty()) return fail("--spool needs a directory");
+            o->spoolDir = v;
+            break;
+        case kOptFlushTimeout: {
+            double seconds = 0;
+            if (!ParseNumber(v, &seconds) || !(seconds >= 0 && seconds <= 86400))
+                return fail("--flush-timeout needs a number of seconds from 0 to 86400");
+            o->flushTimeoutSeconds = seconds;
+            break;
+        }
     }
     return true;
 }
@@ -244,6 +283,14 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
     std::vector<std::string> commandArgs = {"zelctl " + operands.front()};
     commandArgs.insert(commandArgs.end(), operands.begin() + 1, operands.end());
     operands.clear();
+    // getopt would take "--influx-token SECRET" for --influx-token-file and show the token in
+    // its message; the token never goes on the command line.
+    for (size_t i = 1; i < commandArgs.size() && commandArgs[i] != "--"; ++i) {
+        const std::string name = commandArgs[i].substr(0, commandArgs[i].find('='));
+        if (name.starts_with("--influx-t") && name != "--influx-token-file")
+            return fail("unknown option \"" + name +
+                        "\": the token comes from --influx-token-file FILE or INFLUX_TOKEN");
+    }
     if (!ParseWith(o->command, commandArgs, false, o, &operands, error)) return false;
     if (o->help || o->version) return true;
 
@@ -266,6 +313,9 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
     if (o->tsv && o->json) return fail("give either --tsv or --json");
     if (o->durationSeconds && o->count) return fail("give either --duration or --count");
     if (o->timestamps && o->logPath.empty()) return fail("--timestamps needs --log FILE");
+    if (o->influxUrl.empty() &&
+        (!o->influxTokenFile.empty() || !o->spoolDir.empty() || o->flushTimeoutSeconds))
+        return fail("--influx-token-file, --spool and --flush-timeout need --influx URL");
     if (o->command == Command::Send && !haveSendText) return fail("send needs a COMMAND");
     return true;
 }
@@ -303,8 +353,9 @@ std::string HelpText(Command command) {
                    "Exit codes: 0 done, 2 bad usage, 3 the port could not be opened, 4 the\n"
                    "transducer never answered, 5 the port went away, 6 EEPROM bytes not "
                    "confirmed,\n"
-                   "7 the log file failed, 8 standard output failed, 130 or 143 SIGINT or SIGTERM\n"
-                   "during the EEPROM read-out (`man zelctl` tells more).\n"
+                   "7 the log file failed, 8 standard output failed, 9 readings left in the spool\n"
+                   "(--influx), 130 or 143 SIGINT or SIGTERM during the EEPROM read-out\n"
+                   "(`man zelctl` tells more).\n"
                    "Messages go to standard error, data to standard output.\n";
         case Command::Ports:
             return "Usage: zelctl ports [--port PATH]... [--simulate] [--dev-dir DIR]\n"
@@ -335,6 +386,8 @@ std::string HelpText(Command command) {
                    "                      [--duration SECONDS | --count N] [--format FORMAT]\n"
                    "                      [--log FILE] [--timestamps] [--summary FILE]\n"
                    "                      [--reconnect[=SECONDS]]\n"
+                   "                      [--influx URL [--influx-token-file FILE] [--spool DIR]\n"
+                   "                                    [--flush-timeout SECONDS]]\n"
                    "\n"
                    "Reads the EEPROM, starts continuous output with the program's start sequence "
                    "and\n"
@@ -373,7 +426,36 @@ std::string HelpText(Command command) {
                    "                   ledger (every record received, shown or thrown away); "
                    "without\n"
                    "                   it a short summary goes to standard error when that is a "
-                   "terminal\n";
+                   "terminal\n"
+                   "  --influx URL     also send the readings, as the influx format writes them, "
+                   "to\n"
+                   "                   a time-series database, in batches (every second or 5000\n"
+                   "                   readings), e.g. http://db:8428/write (VictoriaMetrics),\n"
+                   "                   http://db:8086/write?db=zel (InfluxDB 1.x),\n"
+                   "                   https://db:8086/api/v2/write?org=O&bucket=B (InfluxDB "
+                   "2.x);\n"
+                   "                   HTTPS with the system's certificates. The URL and the "
+                   "token\n"
+                   "                   are tried before the read-out: a refusal ends zelctl with "
+                   "2,\n"
+                   "                   a database that does not answer yet only gets a warning\n"
+                   "  --influx-token-file FILE\n"
+                   "                   the token (\"Authorization: Token ...\"; a token with a "
+                   "blank,\n"
+                   "                   e.g. \"Bearer ...\", goes as it is); without it "
+                   "INFLUX_TOKEN\n"
+                   "  --spool DIR      where batches wait while the database does not answer or\n"
+                   "                   answers with a server error, sent oldest first when it "
+                   "does\n"
+                   "                   again (default $XDG_STATE_HOME/zel-demo/spool/PORT, e.g.\n"
+                   "                   ~/.local/state/zel-demo/spool/ttyUSB0); batches refused "
+                   "as\n"
+                   "                   malformed go to DIR/rejected.lp. One zelctl a spool\n"
+                   "  --flush-timeout SECONDS\n"
+                   "                   at the end, how long to wait for the database (default "
+                   "10);\n"
+                   "                   what it has not taken by then stays in the spool (exit 9)\n"
+                   "                   and the next zelctl with the same spool sends it first\n";
         case Command::Send:
             return "Usage: zelctl send (--port PATH | --simulate) [--wait MS] COMMAND\n"
                    "\n"

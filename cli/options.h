@@ -21,6 +21,7 @@ enum ExitCode {
     kExitLogFailed = 7,          // writing the log file failed during the run
     kExitOutputFailed = 8,       // writing standard output failed (not a closed pipe)
     kExitOtherTransducer = 10,   // the port came back with another transducer, or one not confirmed
+    kExitReadingsSpooled = 9,    // --influx: readings the database did not take are in the spool
     kExitInterrupted = 130,      // SIGINT during the EEPROM read-out (128 + 2)
     kExitTerminated = 143,       // SIGTERM during the EEPROM read-out (128 + 15)
 };
@@ -42,6 +43,10 @@ struct Options {
     // --reconnect[=SECONDS] of `acquire`: how long to wait for the port (infinity: no limit).
     std::optional<double> reconnectSeconds;
     bool timestamps = false;
+    std::string influxUrl;        // --influx URL: the readings also go to this database
+    std::string influxTokenFile;  // --influx-token-file FILE (else INFLUX_TOKEN)
+    std::string spoolDir;         // --spool DIR; empty: the default under the state directory
+    std::optional<double> flushTimeoutSeconds;  // --flush-timeout S; 10 when not given
     int waitMs = 200;
     std::string sendText;  // the COMMAND of `send`
     std::string file;      // the FILE of `stats`

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "cli/influx_writer.h"
 #include "device/device_state.h"
 #include "platform/device_watch.h"
 #include "serial/port_probe.h"
@@ -41,6 +42,7 @@ void CliMainDialog::OnPortGone() {
 }
 
 void ReadingsPrinter::OnReadings(const std::vector<device::TimedReading>& readings) {
+    if (influx) influx->Push(FormatReadings(ReadingsFormat::Influx, readings, tags));
     const std::string out = FormatReadings(format, readings, tags);
     // A closed pipe (zelctl ... | head) ends the run like Ctrl-C, through the stop sequence;
     // any other failure (a full disk) does too, and says so.

@@ -1,0 +1,145 @@
+#include "cli/http_post.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "res/build_info.h"
+
+namespace cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kAnswerKept = 1024;
+
+long long NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+size_t KeepAnswer(char* data, size_t size, size_t count, void* user) {
+    auto* answer = static_cast<std::string*>(user);
+    const size_t n = size * count;
+    answer->append(data, std::min(n, kAnswerKept - std::min(kAnswerKept, answer->size())));
+    return n;
+}
+
+// libcurl calls this at least about once a second while a request is open.
+int CheckAbort(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const long long abortAt = static_cast<std::atomic<long long>*>(user)->load();
+    return abortAt != 0 && NowNs() >= abortAt ? 1 : 0;
+}
+
+}  // namespace
+
+HttpPoster::HttpPoster(const std::string& url, const std::string& authorization) {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    CURL* curl = curl_easy_init();
+    m_curl = curl;
+    if (!curl) return;
+    curl_slist* headers = curl_slist_append(nullptr, "Content-Type: text/plain; charset=utf-8");
+    headers = curl_slist_append(headers, "Expect:");  // no 100-continue round trip
+    if (!authorization.empty())
+        headers = curl_slist_append(headers, ("Authorization: " + authorization).c_str());
+    m_headers = headers;
+    static const std::string userAgent = std::string("zelctl/") + res::kVersion;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);  // a redirect would lose the POST body
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);        // threads; the resolver is threaded
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.c_str());
+    curl_easy_setopt(curl, CURLOPT_POST, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeout.count()));
+    curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+    // The system's certificates (libcurl's default bundle); spelled out so that it stays on.
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, KeepAnswer);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &m_answer);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckAbort);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &m_abortAtNs);
+}
+
+HttpPoster::~HttpPoster() {
+    if (m_curl) curl_easy_cleanup(static_cast<CURL*>(m_curl));
+    curl_slist_free_all(static_cast<curl_slist*>(m_headers));
+}
+
+void HttpPoster::AbortBy(Clock::time_point deadline) {
+    m_abortAtNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch()).count();
+}
+
+HttpAnswer HttpPoster::Post(std::string_view body, std::chrono::milliseconds timeout) {
+    HttpAnswer answer;
+    CURL* curl = static_cast<CURL*>(m_curl);
+    if (!curl) {
+        answer.curlCode = CURLE_FAILED_INIT;
+        answer.error = "libcurl could not start";
+        return answer;
+    }
+    if (const long long abortAt = m_abortAtNs.load(); abortAt != 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::nanoseconds(abortAt - NowNs()));
+        timeout = std::min(timeout, left);
+    }
+    if (timeout.count() <= 0) {
+        answer.curlCode = CURLE_OPERATION_TIMEDOUT;
+        answer.error = "no time left";
+        return answer;
+    }
+    char error[CURL_ERROR_SIZE] = {};
+    m_answer.clear();
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
+    const CURLcode code = curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+    if (code == CURLE_OK) {
+        answer.answered = true;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
+        answer.body = m_answer;
+    } else {
+        answer.curlCode = code;
+        answer.error = error[0] != 0 ? error : curl_easy_strerror(code);
+        if (code == CURLE_ABORTED_BY_CALLBACK) answer.error = "no time left";
+    }
+    return answer;
+}
+
+bool NeedsFixing(const HttpAnswer& answer) {
+    switch (answer.curlCode) {
+        case CURLE_UNSUPPORTED_PROTOCOL:
+        case CURLE_URL_MALFORMAT:
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_LOGIN_DENIED:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsCertificateFailure(const HttpAnswer& answer) {
+    return answer.curlCode == CURLE_PEER_FAILED_VERIFICATION;
+}
+
+std::string UrlForMessages(const std::string& url) {
+    const size_t scheme = url.find("://");
+    if (scheme == std::string::npos) return url;
+    const size_t hostStart = scheme + 3;
+    const size_t hostEnd = url.find_first_of("/?#", hostStart);
+    const size_t at = url.rfind('@', hostEnd == std::string::npos ? url.size() : hostEnd);
+    if (at == std::string::npos || at < hostStart) return url;
+    return url.substr(0, hostStart) + url.substr(at + 1);
+}
+
+}  // namespace cli

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <string_view>
+
+// POSTs of line protocol through libcurl's easy interface: one handle, reused, so that the
+// connection (and a TLS session) stays open between batches. Requests go one after another
+// from one thread; only AbortBy may come from another.
+namespace cli {
+
+struct HttpAnswer {
+    bool answered = false;  // a status line came back
+    long status = 0;
+    std::string body;   // the first kilobyte of the answer, for messages
+    int curlCode = 0;   // CURLcode when there was no answer
+    std::string error;  // why there was no answer, in curl's words
+};
+
+class HttpPoster {
+public:
+    // `authorization`: the whole header value, or empty for none.
+    HttpPoster(const std::string& url, const std::string& authorization);
+    HttpPoster(const HttpPoster&) = delete;
+    HttpPoster& operator=(const HttpPoster&) = delete;
+    ~HttpPoster();
+
+    // `body` as text/plain. Gives up after `timeout`, and at the time AbortBy sets.
+    HttpAnswer Post(std::string_view body, std::chrono::milliseconds timeout);
+
+    // Any thread: a Post in flight, or a later one, ends by `deadline`.
+    void AbortBy(std::chrono::steady_clock::time_point deadline);
+
+    // Connection set-up, including the name look-up and TLS.
+    static constexpr std::chrono::milliseconds kConnectTimeout{5000};
+
+private:
+    void* m_curl = nullptr;                 // CURL*
+    void* m_headers = nullptr;              // curl_slist*
+    std::atomic<long long> m_abortAtNs{0};  // steady clock; 0 for never
+    std::string m_answer;
+};
+
+// Whether a failed answer is for the user to fix (a host name not known, a certificate not
+// trusted, a URL curl cannot use), not something waiting would cure.
+bool NeedsFixing(const HttpAnswer& answer);
+
+// Whether the server's certificate was not trusted.
+bool IsCertificateFailure(const HttpAnswer& answer);
+
+// A URL for messages: "user:password@" left out.
+std::string UrlForMessages(const std::string& url);
+
+}  // namespace cli

@@ -1,0 +1,220 @@
+// The database writer against a small HTTP server of the test's own: batches in order, the spool
+// while the database fails, the reject file for a malformed batch, the token.
+
+#include "cli/influx_writer.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "fake_http_server.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using Answer = FakeHttpServer::Answer;
+using Request = FakeHttpServer::Request;
+
+std::string ScratchDir(const std::string& name) {
+    const std::string dir =
+        ::testing::TempDir() + "writer-" + std::to_string(::getpid()) + "-" + name;
+    fs::remove_all(dir);
+    return dir;
+}
+
+cli::InfluxSettings QuickSettings(const std::string& url, const std::string& spool) {
+    cli::InfluxSettings settings;
+    settings.url = url;
+    settings.spoolDir = spool;
+    settings.batchInterval = 50ms;
+    settings.firstBackoff = 50ms;
+    settings.maxBackoff = 100ms;
+    return settings;
+}
+
+std::string Lines(int first, int count) {
+    std::string text;
+    for (int i = first; i < first + count; ++i)
+        text += "zel_pressure psi=" + std::to_string(i) + " " + std::to_string(1000 + i) + "\n";
+    return text;
+}
+
+// What the server acknowledged, in order (the start's empty write has no body).
+std::string Acknowledged(const FakeHttpServer& server) {
+    std::string text;
+    for (const Request& r : server.Requests()) {
+        if (r.status / 100 == 2) text += r.body;
+    }
+    return text;
+}
+
+TEST(InfluxWriter, Sends_the_pushed_lines_in_batches_in_their_order) {
+    FakeHttpServer server([](const Request&) { return Answer{204}; });
+    const std::string spool = ScratchDir("order");
+    auto settings = QuickSettings(server.Url(), spool);
+    settings.batchLines = 7;
+    cli::InfluxWriter writer(settings);
+    std::string error;
+    ASSERT_TRUE(writer.Start(&error)) << error;
+    for (int i = 0; i < 5; ++i) {
+        writer.Push(Lines(i * 5, 5));
+        std::this_thread::sleep_for(20ms);
+    }
+    const cli::InfluxCounts counts = writer.Finish(5s);
+    EXPECT_EQ(counts.sent, 25);
+    EXPECT_EQ(counts.spooled, 0);
+    EXPECT_EQ(Acknowledged(server), Lines(0, 25));
+    const auto requests = server.Requests();
+    ASSERT_GE(requests.size(), 5u);
+    EXPECT_TRUE(requests[0].body.empty()) << "the start's empty write";
+    for (const Request& r : requests) {
+        EXPECT_NE(r.head.find("POST /write HTTP/1.1"), std::string::npos) << r.head;
+        EXPECT_LE(std::count(r.body.begin(), r.body.end(), '\n'), 7) << "at most batchLines";
+        EXPECT_EQ(r.head.find("Authorization"), std::string::npos) << "no token, no header";
+    }
+    fs::remove_all(spool);
+}
+
+TEST(InfluxWriter, Spools_while_the_database_fails_and_sends_the_spool_oldest_first_after) {
+    std::atomic<bool> down{true};
+    FakeHttpServer server([&](const Request& r) {
+        return r.body.empty() || !down ? Answer{204} : Answer{503, "{\"error\":\"busy\"}"};
+    });
+    const std::string spool = ScratchDir("outage");
+    cli::InfluxWriter writer(QuickSettings(server.Url(), spool));
+    std::string error;
+    ASSERT_TRUE(writer.Start(&error)) << error;
+    for (int i = 0; i < 6; ++i) {
+        writer.Push(Lines(i * 10, 10));
+        std::this_thread::sleep_for(60ms);
+    }
+    EXPECT_FALSE(fs::is_empty(spool)) << "batches wait on disk";
+    down = false;
+    for (int i = 6; i < 9; ++i) {
+        writer.Push(Lines(i * 10, 10));
+        std::this_thread::sleep_for(60ms);
+    }
+    const cli::InfluxCounts counts = writer.Finish(5s);
+    EXPECT_EQ(counts.sent, 90);
+    EXPECT_EQ(counts.spooled, 0);
+    EXPECT_EQ(counts.rejected, 0);
+    EXPECT_EQ(Acknowledged(server), Lines(0, 90)) << "each reading once, in order";
+    int failed = 0;
+    for (const Request& r : server.Requests()) failed += r.status == 503;
+    EXPECT_GT(failed, 0);
+    fs::remove_all(spool);
+}
+
+TEST(InfluxWriter, A_batch_refused_as_malformed_goes_to_the_reject_file_and_is_not_sent_again) {
+    FakeHttpServer server([](const Request& r) {
+        return r.body.find("bad") != std::string::npos ? Answer{400, "unable to parse 'bad'"}
+                                                       : Answer{204};
+    });
+    const std::string spool = ScratchDir("reject");
+    cli::InfluxWriter writer(QuickSettings(server.Url(), spool));
+    std::string error;
+    ASSERT_TRUE(writer.Start(&error)) << error;
+    writer.Push(Lines(0, 3));
+    std::this_thread::sleep_for(150ms);
+    writer.Push("bad line\nbad too\n");
+    std::this_thread::sleep_for(150ms);
+    writer.Push(Lines(3, 3));
+    const cli::InfluxCounts counts = writer.Finish(5s);
+    EXPECT_EQ(counts.sent, 6);
+    EXPECT_EQ(counts.rejected, 2);
+    EXPECT_EQ(counts.spooled, 0);
+    int badTries = 0;
+    for (const Request& r : server.Requests()) badTries += r.body.find("bad") != std::string::npos;
+    EXPECT_EQ(badTries, 1);
+    std::ifstream in(spool + "/rejected.lp");
+    std::ostringstream rejected;
+    rejected << in.rdbuf();
+    EXPECT_NE(rejected.str().find("HTTP 400: unable to parse 'bad'\nbad line\nbad too\n"),
+              std::string::npos)
+        << rejected.str();
+    fs::remove_all(spool);
+}
+
+TEST(InfluxWriter, Finish_leaves_what_the_database_did_not_take_in_time_for_the_next_run) {
+    std::atomic<bool> down{true};
+    FakeHttpServer server(
+        [&](const Request& r) { return r.body.empty() || !down ? Answer{204} : Answer{500}; });
+    const std::string spool = ScratchDir("next-run");
+    {
+        cli::InfluxWriter writer(QuickSettings(server.Url(), spool));
+        std::string error;
+        ASSERT_TRUE(writer.Start(&error)) << error;
+        writer.Push(Lines(0, 20));
+        std::this_thread::sleep_for(100ms);
+        writer.Push(Lines(20, 5));
+        const auto before = std::chrono::steady_clock::now();
+        const cli::InfluxCounts counts = writer.Finish(300ms);
+        EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
+        EXPECT_EQ(counts.sent, 0);
+        EXPECT_EQ(counts.spooled, 25);
+    }
+    down = false;
+    const size_t requestsBefore = server.Requests().size();
+    cli::InfluxWriter writer(QuickSettings(server.Url(), spool));
+    std::string error;
+    ASSERT_TRUE(writer.Start(&error)) << error;
+    writer.Push(Lines(25, 5));
+    const cli::InfluxCounts counts = writer.Finish(5s);
+    EXPECT_EQ(counts.sent, 30);
+    EXPECT_EQ(counts.spooled, 0);
+    std::string second;
+    const auto requests = server.Requests();
+    for (size_t i = requestsBefore; i < requests.size(); ++i) second += requests[i].body;
+    EXPECT_EQ(second, Lines(0, 30)) << "the earlier run's readings first";
+    fs::remove_all(spool);
+}
+
+TEST(InfluxWriter, A_token_goes_in_the_header_and_a_refused_one_stops_the_start) {
+    FakeHttpServer server([](const Request& r) {
+        return r.head.find("\r\nAuthorization: Token right\r\n") != std::string::npos
+                   ? Answer{204}
+                   : Answer{401, "{\"code\":\"unauthorized\",\"message\":\"unauthorized access\"}"};
+    });
+    const std::string spool = ScratchDir("token");
+    auto settings = QuickSettings(server.Url(), spool);
+    settings.authorization = "Token wrong";
+    std::string error;
+    {
+        cli::InfluxWriter writer(settings);
+        EXPECT_FALSE(writer.Start(&error));
+        EXPECT_EQ(error, "the database at " + server.Url() +
+                             " refused the token (HTTP 401: {\"code\":\"unauthorized\",\"message\":"
+                             "\"unauthorized access\"})");
+    }
+    settings.authorization = "Token right";
+    cli::InfluxWriter writer(settings);
+    EXPECT_TRUE(writer.Start(&error)) << error;
+    writer.Push(Lines(0, 1));
+    EXPECT_EQ(writer.Finish(5s).sent, 1);
+    fs::remove_all(spool);
+}
+
+TEST(InfluxWriter, A_request_still_open_at_the_end_of_the_flush_timeout_is_cut_short) {
+    FakeHttpServer server([](const Request& r) {
+        return r.body.empty() ? Answer{204} : Answer{204, "", 2500};
+    });
+    const std::string spool = ScratchDir("slow");
+    cli::InfluxWriter writer(QuickSettings(server.Url(), spool));
+    std::string error;
+    ASSERT_TRUE(writer.Start(&error)) << error;
+    writer.Push(Lines(0, 4));
+    std::this_thread::sleep_for(200ms);  // the batch is on its way
+    const auto before = std::chrono::steady_clock::now();
+    const cli::InfluxCounts counts = writer.Finish(500ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
+    EXPECT_EQ(counts.spooled, 4) << "its answer never came: it may be sent again";
+    fs::remove_all(spool);
+}
+
+}  // namespace
