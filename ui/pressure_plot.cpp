@@ -521,6 +521,7 @@ void PressurePlot::paintEvent(QPaintEvent* event) {
     painter.drawRects(bars.data(), static_cast<int>(bars.size()));
 
     // The markers: a line each, numbered at the top; the cursor: a line and a ring.
+    painter.setPen(text);
     for (size_t i = 0; i < markers.size(); ++i) {
         const int x = xOf(markers[i].Seconds());
         painter.fillRect(x, plot.top(), 1, plot.height(), text);
