@@ -36,6 +36,7 @@ private:
 
     std::mutex m_mutex;
     std::vector<TracePoint> m_queued;
+    std::chrono::system_clock::time_point m_wallStart{};
     bool m_watched = false;
     bool m_posted = false;
 

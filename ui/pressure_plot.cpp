@@ -1,12 +1,17 @@
 #include "ui/pressure_plot.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QRegion>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "device/c_numbers.h"
 
@@ -44,19 +49,202 @@ PressurePlot::PressurePlot(const PressureTrace& trace, QWidget* parent)
     setAccessibleName(QStringLiteral("Pressure Plot"));
     setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent fills every pixel
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
     m_labelWidth = fontMetrics().horizontalAdvance(QStringLiteral("-8888.88"));
     m_repaintTimer.setSingleShot(true);
     connect(&m_repaintTimer, &QTimer::timeout, this, [this] { Repaint(); });
 }
 
-void PressurePlot::SetSpan(double seconds) {
-    m_span = std::max(0.0, seconds);
+void PressurePlot::Invalidate() {
     m_viewValid = false;
     m_painted = false;
     update();
 }
 
+void PressurePlot::SetSpan(double seconds) {
+    m_span = std::max(0.0, seconds);
+    if (m_paused) {
+        Freeze(m_span > 0 ? m_to - m_span : 0.0, m_to);
+    } else {
+        m_follow = true;
+        Invalidate();
+    }
+}
+
+void PressurePlot::Freeze(double from, double to) {
+    m_follow = false;
+    m_from = from;
+    m_to = std::max(to, from + kShortestSpan);
+    Invalidate();
+}
+
+void PressurePlot::SetPaused(bool paused) {
+    if (paused == m_paused) return;
+    if (paused) {
+        const auto [from, to] = TimeRange();
+        Freeze(from, to);
+        m_paused = true;
+        m_repaintTimer.stop();  // the update of the frozen view draws what it was for
+        m_shownUntil = m_trace.Empty() ? 0.0 : m_trace.Newest().Seconds();
+        emit PausedChanged(true);
+    } else {
+        GoLive();
+    }
+}
+
+void PressurePlot::GoLive() {
+    m_follow = true;
+    m_shownUntil = std::numeric_limits<double>::infinity();
+    Invalidate();
+    if (m_paused) {
+        m_paused = false;
+        emit PausedChanged(false);
+    }
+}
+
+std::pair<double, double> PressurePlot::TimeRange() {
+    const View& view = CurrentView();
+    return {view.from, view.to};
+}
+
+void PressurePlot::ZoomAt(double seconds, double factor) {
+    const auto [from, to] = TimeRange();
+    const double run = m_trace.Empty() ? 1.0 : m_trace.Newest().Seconds();
+    const double span =
+        std::clamp((to - from) * factor, kShortestSpan, std::max({to - from, run, 1.0}));
+    const double newFrom = seconds - (seconds - from) * span / (to - from);
+    Freeze(newFrom, newFrom + span);
+}
+
+void PressurePlot::PanBy(double seconds) {
+    const auto [from, to] = TimeRange();
+    Freeze(from + seconds, to + seconds);
+}
+
+void PressurePlot::SetFixedPsi(double low, double high) {
+    m_fixedPsi = true;
+    m_psiLow = low;
+    m_psiHigh = high;
+    Invalidate();
+}
+
+void PressurePlot::SetAutoPsi() {
+    m_fixedPsi = false;
+    Invalidate();
+}
+
+std::pair<double, double> PressurePlot::PsiRange() {
+    const View& view = CurrentView();
+    return {view.psiLow, view.psiHigh};
+}
+
+size_t PressurePlot::ShownCount() const {
+    if (!m_paused) return m_trace.Recent().size();
+    return m_trace.IndexAt(std::nextafter(m_shownUntil, m_shownUntil + 1));
+}
+
+std::optional<size_t> PressurePlot::IndexOf(std::optional<std::int64_t> nanos) const {
+    if (!nanos) return std::nullopt;
+    const size_t i = m_trace.IndexAt(static_cast<double>(*nanos) / 1e9);
+    if (i >= m_trace.Recent().size() || m_trace.Recent()[i].nanos != *nanos) return std::nullopt;
+    return i;
+}
+
+std::optional<device::TimedReading> PressurePlot::CursorReading() const {
+    const auto i = IndexOf(m_cursor);
+    if (!i) return std::nullopt;
+    return m_trace.Reading(m_trace.Recent()[*i]);
+}
+
+void PressurePlot::SetCursorAt(double seconds) {
+    const size_t i = m_trace.Nearest(std::min(seconds, m_shownUntil));
+    if (i >= ShownCount()) return;
+    const std::int64_t nanos = m_trace.Recent()[i].nanos;
+    if (m_cursor == nanos) return;
+    m_cursor = nanos;
+    update(PlotRect().adjusted(-8, -8, 8, 8));
+    emit CursorChanged();
+}
+
+void PressurePlot::StepCursor(int readings) {
+    const auto& recent = m_trace.Recent();
+    if (recent.empty()) return;
+    const auto [from, to] = TimeRange();
+    long i = 0;
+    if (const auto at = IndexOf(m_cursor)) {
+        i = static_cast<long>(*at) + readings;
+    } else {
+        // Starts at the newest reading in view.
+        i = static_cast<long>(m_trace.IndexAt(std::nextafter(std::min(to, m_shownUntil), to + 1))) -
+            1;
+    }
+    i = std::clamp(i, 0L, static_cast<long>(ShownCount()) - 1);
+    if (i < 0) return;
+    const double seconds = recent[static_cast<size_t>(i)].Seconds();
+    SetCursorAt(seconds);
+    if (seconds < from) PanBy(seconds - from);
+    if (seconds > to) PanBy(seconds - to);
+}
+
+void PressurePlot::PutMarker() {
+    if (!m_cursor) return;
+    if (std::find(m_markers.begin(), m_markers.end(), *m_cursor) != m_markers.end()) return;
+    if (m_markers.size() < 2) {
+        m_markers.push_back(*m_cursor);
+    } else {
+        const auto distance = [&](std::int64_t m) { return std::llabs(m - *m_cursor); };
+        auto& nearer =
+            distance(m_markers[0]) <= distance(m_markers[1]) ? m_markers[0] : m_markers[1];
+        nearer = *m_cursor;
+    }
+    std::sort(m_markers.begin(), m_markers.end());
+    update();
+    emit MarkersChanged();
+}
+
+void PressurePlot::ClearMarkers() {
+    if (m_markers.empty()) return;
+    m_markers.clear();
+    update();
+    emit MarkersChanged();
+}
+
+std::vector<device::TimedReading> PressurePlot::MarkerReadings() const {
+    std::vector<device::TimedReading> readings;
+    for (std::int64_t m : m_markers) {
+        if (const auto i = IndexOf(m)) readings.push_back(m_trace.Reading(m_trace.Recent()[*i]));
+    }
+    return readings;
+}
+
+std::vector<device::TimedReading> PressurePlot::MarkedReadings() const {
+    const auto first = IndexOf(m_markers.empty() ? std::nullopt : std::optional(m_markers[0]));
+    const auto last = IndexOf(m_markers.size() < 2 ? std::nullopt : std::optional(m_markers[1]));
+    std::vector<device::TimedReading> readings;
+    if (!first || !last) return readings;
+    readings.reserve(*last - *first + 1);
+    for (size_t i = *first; i <= *last; ++i)
+        readings.push_back(m_trace.Reading(m_trace.Recent()[i]));
+    return readings;
+}
+
 void PressurePlot::TraceChanged() {
+    if (m_trace.Count() < m_seenCount) {
+        // A new run: what pointed at the old one goes.
+        m_cursor.reset();
+        m_seenCount = 0;
+        m_seenNewest = 0;
+        emit CursorChanged();
+        ClearMarkers();
+        GoLive();
+        return;
+    }
+    const double seenNewest = m_seenNewest;
+    m_seenCount = m_trace.Count();
+    m_seenNewest = m_trace.Empty() ? 0.0 : m_trace.Newest().Seconds();
+    // Paused, nothing new shows; a view that stays put changes only when readings join inside it.
+    if (m_paused || (!m_follow && seenNewest >= m_to)) return;
     m_viewValid = false;
     if (!isVisible() || m_repaintTimer.isActive()) return;
     const qint64 since = m_sinceRepaint.isValid() ? m_sinceRepaint.elapsed() : kMinRepaintMs;
@@ -83,9 +271,7 @@ void PressurePlot::changeEvent(QEvent* event) {
         m_labelWidth = fontMetrics().horizontalAdvance(QStringLiteral("-8888.88"));
         m_texts.clear();
         m_marker = QPixmap();
-        m_viewValid = false;
-        m_painted = false;
-        update();
+        Invalidate();
     }
     QWidget::changeEvent(event);
 }
@@ -94,6 +280,89 @@ void PressurePlot::resizeEvent(QResizeEvent* event) {
     m_viewValid = false;
     m_painted = false;
     QWidget::resizeEvent(event);
+}
+
+void PressurePlot::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Space:
+            SetPaused(!m_paused);
+            break;
+        case Qt::Key_Home:
+            GoLive();
+            break;
+        case Qt::Key_Left:
+            StepCursor(-1);
+            break;
+        case Qt::Key_Right:
+            StepCursor(1);
+            break;
+        case Qt::Key_M:
+            if (!m_cursor) StepCursor(0);
+            PutMarker();
+            break;
+        case Qt::Key_Delete:
+            ClearMarkers();
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+double PressurePlot::TimeAt(int x) {
+    const QRect plot = PlotRect();
+    const View& view = CurrentView();
+    return view.from + (x - plot.left()) * (view.to - view.from) / std::max(1, plot.width() - 1);
+}
+
+void PressurePlot::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    m_pressed = true;
+    m_dragging = false;
+    m_pressAt = event->position().toPoint();
+    std::tie(m_pressFrom, m_pressTo) = TimeRange();
+    m_markersAtPress = m_markers;
+}
+
+void PressurePlot::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (m_pressed && (at - m_pressAt).manhattanLength() >= QApplication::startDragDistance())
+        m_dragging = true;
+    if (m_dragging) {
+        const double perPixel = (m_pressTo - m_pressFrom) / std::max(1, PlotRect().width() - 1);
+        const double shift = (m_pressAt.x() - at.x()) * perPixel;
+        Freeze(m_pressFrom + shift, m_pressTo + shift);
+    } else if (PlotRect().contains(at)) {
+        SetCursorAt(TimeAt(at.x()));
+    }
+}
+
+void PressurePlot::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !m_pressed) return QWidget::mouseReleaseEvent(event);
+    m_pressed = false;
+    const QPoint at = event->position().toPoint();
+    if (!m_dragging && PlotRect().contains(at)) {
+        SetCursorAt(TimeAt(at.x()));
+        PutMarker();
+    }
+    m_dragging = false;
+}
+
+void PressurePlot::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QWidget::mouseDoubleClickEvent(event);
+    // The first click of the two put a marker: it goes again.
+    if (m_markers != m_markersAtPress) {
+        m_markers = m_markersAtPress;
+        emit MarkersChanged();
+    }
+    m_pressed = false;
+    GoLive();
+}
+
+void PressurePlot::wheelEvent(QWheelEvent* event) {
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps == 0) return QWidget::wheelEvent(event);
+    ZoomAt(TimeAt(event->position().toPoint().x()), std::pow(0.8, steps));
+    event->accept();
 }
 
 QRect PressurePlot::PlotRect() const {
@@ -108,8 +377,11 @@ QRect PressurePlot::PlotRect() const {
 const PressurePlot::View& PressurePlot::CurrentView() {
     if (m_viewValid) return m_view;
     View& view = m_view;
-    const double newest = m_trace.Empty() ? 0.0 : m_trace.Newest().seconds;
-    if (m_span > 0) {
+    const double newest = m_trace.Empty() ? 0.0 : m_trace.Newest().Seconds();
+    if (!m_follow) {
+        view.from = m_from;
+        view.to = m_to;
+    } else if (m_span > 0) {
         view.to = std::max(m_span, newest);
         view.from = view.to - m_span;
     } else {
@@ -118,16 +390,25 @@ const PressurePlot::View& PressurePlot::CurrentView() {
     }
     const QRect plot = PlotRect();
     view.time = InsideTicks(view.from, view.to, std::max(2, plot.width() / kPixelsPerTimeTick));
-    view.columns = m_trace.Columns(view.from, view.to, plot.width());
-    double low = 0, high = 0;
-    bool any = false;
-    for (const PressureTrace::Column& c : view.columns) {
-        if (!c.any) continue;
-        low = any ? std::min(low, c.lowest) : c.lowest;
-        high = any ? std::max(high, c.highest) : c.highest;
-        any = true;
+    view.columns = m_trace.Columns(view.from, view.to, plot.width(), m_shownUntil);
+    const int psiTicks = std::max(2, plot.height() / kPixelsPerPsiTick);
+    if (m_fixedPsi) {
+        view.psi = InsideTicks(m_psiLow, m_psiHigh, psiTicks);
+        view.psiLow = m_psiLow;
+        view.psiHigh = m_psiHigh;
+    } else {
+        double low = 0, high = 0;
+        bool any = false;
+        for (const PressureTrace::Column& c : view.columns) {
+            if (!c.any) continue;
+            low = any ? std::min(low, c.lowest) : c.lowest;
+            high = any ? std::max(high, c.highest) : c.highest;
+            any = true;
+        }
+        view.psi = CoveringTicks(low, high, psiTicks);
+        view.psiLow = view.psi.first;
+        view.psiHigh = view.psi.last;
     }
-    view.psi = CoveringTicks(low, high, std::max(2, plot.height() / kPixelsPerPsiTick));
     m_viewValid = true;
     return view;
 }
@@ -171,9 +452,10 @@ void PressurePlot::paintEvent(QPaintEvent* event) {
                    std::lround((seconds - view.from) / (view.to - view.from) * (plot.width() - 1)));
     };
     auto yOf = [&](double psi) {
-        return plot.bottom() - static_cast<int>(std::lround((psi - view.psi.first) /
-                                                            (view.psi.last - view.psi.first) *
-                                                            (plot.height() - 1)));
+        // Clamped just outside the plot: a fixed range can leave readings far beyond it.
+        const double part =
+            std::clamp((psi - view.psiLow) / (view.psiHigh - view.psiLow), -0.1, 1.1);
+        return plot.bottom() - static_cast<int>(std::lround(part * (plot.height() - 1)));
     };
     painter.setPen(axis);
     for (double v = view.psi.first; v <= view.psi.last + view.psi.step / 2; v += view.psi.step) {
@@ -202,6 +484,13 @@ void PressurePlot::paintEvent(QPaintEvent* event) {
     painter.fillRect(frame.right(), frame.top(), 1, frame.height(), axis);
 
     painter.setClipRect(plot);
+    // The stretch between the markers, shaded under the trace.
+    const std::vector<device::TimedReading> markers = MarkerReadings();
+    if (markers.size() == 2) {
+        const int left = xOf(markers[0].Seconds()), right = xOf(markers[1].Seconds());
+        painter.fillRect(QRect(QPoint(left, plot.top()), QPoint(right, plot.bottom())),
+                         Mix(base, colours.color(QPalette::Highlight), 0.12));
+    }
     if (m_trace.Empty()) {
         painter.setPen(colours.color(QPalette::PlaceholderText));
         painter.drawText(plot, Qt::AlignCenter,
@@ -231,9 +520,30 @@ void PressurePlot::paintEvent(QPaintEvent* event) {
     painter.setBrush(colours.color(QPalette::Highlight));
     painter.drawRects(bars.data(), static_cast<int>(bars.size()));
 
-    const TracePoint& newest = m_trace.Newest();
-    if (newest.seconds < view.from || newest.seconds > view.to) return;
-    const QPoint marker(std::min(xOf(newest.seconds), plot.right() - 4), yOf(newest.psi));
+    // The markers: a line each, numbered at the top; the cursor: a line and a ring.
+    painter.setPen(text);
+    for (size_t i = 0; i < markers.size(); ++i) {
+        const int x = xOf(markers[i].Seconds());
+        painter.fillRect(x, plot.top(), 1, plot.height(), text);
+        DrawText(painter, QPoint(x + 3, plot.top() + 1), QString::number(i + 1),
+                 Qt::AlignLeft | Qt::AlignTop);
+    }
+    if (const auto cursor = CursorReading()) {
+        const int x = xOf(cursor->Seconds());
+        painter.fillRect(x, plot.top(), 1, plot.height(), Mix(base, text, 0.5));
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(text, 1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(QPointF(x + 0.5, yOf(cursor->psi) + 0.5), 5, 5);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setPen(Qt::NoPen);
+    }
+
+    const size_t shown = ShownCount();
+    if (shown == 0) return;
+    const TracePoint& newest = m_trace.Recent()[shown - 1];
+    if (newest.Seconds() < view.from || newest.Seconds() > view.to) return;
+    const QPoint marker(std::min(xOf(newest.Seconds()), plot.right() - 4), yOf(newest.psi));
     if (m_marker.isNull()) m_marker = Marker(colours.color(QPalette::Highlight), base);
     painter.drawPixmap(marker - QPoint(m_marker.width() / 2, m_marker.height() / 2), m_marker);
     // The text the read-out shows for it.

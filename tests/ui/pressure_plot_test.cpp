@@ -19,6 +19,10 @@
 
 namespace {
 
+ui::TracePoint Point(double seconds, double psi) {
+    return {std::llround(seconds * 1e9), psi, 0, 0};
+}
+
 TEST(PlotAxis, Covering_ticks_are_round_steps_that_enclose_the_range) {
     struct Case {
         double low, high;
@@ -47,43 +51,44 @@ TEST(PressureTrace, A_run_of_hours_keeps_every_extreme_in_bounded_memory) {
     const int perSecond = 150, seconds = 2 * 3600;
     for (int i = 0; i < perSecond * seconds; ++i) {
         const double t = double(i) / perSecond;
-        trace.Add({t, i == perSecond * 3000 ? 99.0 : 7.5 + std::sin(t)});
+        trace.Add(Point(t, i == perSecond * 3000 ? 99.0 : 7.5 + std::sin(t)));
     }
     EXPECT_EQ(trace.Count(), size_t(perSecond * seconds));
-    EXPECT_LT(trace.Recent().size(), size_t(perSecond * 62));
+    // The last hour reading by reading, not more.
+    EXPECT_GE(trace.Recent().size(), size_t(perSecond * 3600));
+    EXPECT_LT(trace.Recent().size(), size_t(perSecond * 3662));
     const auto columns = trace.Columns(0, seconds, 720);  // ten seconds a column
     EXPECT_TRUE(std::all_of(columns.begin(), columns.end(), [](auto& c) { return c.any; }));
     EXPECT_EQ(columns[300].highest, 99.0);
     EXPECT_NEAR(columns[100].lowest, 6.5, 0.01);
-    // The last minute still reading by reading.
+    // Ten seconds of the last hour still reading by reading.
     const auto recent = trace.Columns(seconds - 10, seconds, 500);
     EXPECT_EQ(std::count_if(recent.begin(), recent.end(), [](auto& c) { return c.any; }), 500);
 }
 
-TEST(PressureFeed, Readings_join_the_trace_at_their_written_seconds_and_a_run_starts_anew) {
+TEST(PressureFeed, The_trace_gives_back_each_reading_with_its_own_CSV_line_and_a_run_starts_anew) {
     using namespace std::chrono_literals;
     ui::PressureFeed feed;
     device::ReadingClock clock;
     const auto start = device::ReadingClock::Steady::now();
     clock.Start(start);
     feed.OnRunStarted();
-    const auto timed = clock.Stamp({{1.0, 0, 0}, {2.0, 0, 0}, {3.0, 0, 0}}, start + 90ms + 1ns);
+    const auto timed = clock.Stamp({{1.0, 3670016, 28103}, {2.5, 3670017, 28104}, {1 / 3.0, 1, 2}},
+                                   start + 90ms + 1ns);
     feed.OnReadings(timed);
     feed.Flush();
-    std::vector<double> seconds, psi;
-    for (const ui::TracePoint& p : feed.Trace().Recent()) {
-        seconds.push_back(p.seconds);
-        psi.push_back(p.psi);
-    }
-    EXPECT_EQ(seconds, (std::vector<double>{0.03, 0.06, 0.09}));
-    EXPECT_EQ(psi, (std::vector<double>{1, 2, 3}));
+    std::vector<std::string> lines, expected;
+    for (const ui::TracePoint& p : feed.Trace().Recent())
+        lines.push_back(device::CsvLine(feed.Trace().Reading(p)));
+    for (const device::TimedReading& r : timed) expected.push_back(device::CsvLine(r));
+    EXPECT_EQ(lines, expected);
     feed.OnRunStarted();
     EXPECT_TRUE(feed.Trace().Empty());
 }
 
 TEST(PressurePlot, Draws_in_the_colours_of_a_dark_desktop) {
     ui::PressureTrace trace;
-    for (int i = 0; i < 1500; ++i) trace.Add({i / 150.0, 7.5 + 6.5 * std::sin(i / 150.0)});
+    for (int i = 0; i < 1500; ++i) trace.Add(Point(i / 150.0, 7.5 + 6.5 * std::sin(i / 150.0)));
     ui::PressurePlot plot(trace);
     QPalette dark;
     dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));

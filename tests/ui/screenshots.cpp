@@ -266,10 +266,11 @@ int main(int argc, char* argv[]) {
             PaintCounter plotPaints;
             plot->Plot()->installEventFilter(&plotPaints);
 
-            // Windows of 10 s, the plot closed and open by turns, so that a change in the
-            // machine's load meanwhile falls on both alike; the medians of three of each.
-            std::vector<Figures> running, plotting;
-            int windowUpdates = 0, windowPaints = 0;
+            // Windows of 10 s, the plot closed, open and open but paused by turns, so that a
+            // change in the machine's load meanwhile falls on all alike; the medians of three of
+            // each.
+            std::vector<Figures> running, plotting, paused;
+            int windowUpdates = 0, windowPaints = 0, pausedPaints = 0;
             size_t windowReadings = 0;
             double runningSeconds = 0, plottingSeconds = 0;
             for (int round = 0; round < 3; ++round) {
@@ -289,8 +290,30 @@ int main(int argc, char* argv[]) {
                 plotting.push_back(Measure(&zelctl, 10.0));
                 plottingSeconds += plotting.back().seconds;
                 windowPaints += plotPaints.paints - paintsBefore;
+                plot->Plot()->SetPaused(true);
+                Wait(500);
+                const int pausedBefore = plotPaints.paints;
+                paused.push_back(Measure(&zelctl, 10.0));
+                pausedPaints += plotPaints.paints - pausedBefore;
+                plot->Plot()->SetPaused(false);
             }
+            Wait(500);
             plot->grab().save(QDir(g_outDir).filePath("pressure-plot.png"));
+            // Paused, with the cursor and two markers five seconds apart.
+            {
+                ui::PressurePlot& p = *plot->Plot();
+                p.SetPaused(true);
+                const auto [from, to] = p.TimeRange();
+                p.SetCursorAt(to - 7.0);
+                p.PutMarker();
+                p.SetCursorAt(to - 2.0);
+                p.PutMarker();
+                p.SetCursorAt(to - 4.0);
+                Wait(300);
+                plot->grab().save(QDir(g_outDir).filePath("pressure-plot-paused.png"));
+                p.ClearMarkers();
+                p.SetPaused(false);
+            }
 
             std::printf(
                 "CPU, %% of a core, side by side on two zel-sim streams at 150 readings/s, "
@@ -298,12 +321,13 @@ int main(int argc, char* argv[]) {
             std::printf("  idle, 10 s:                     %.2f %%\n", idle);
             Print("running", running);
             Print("running, plot open", plotting);
+            Print("running, plot paused", paused);
             std::printf(
                 "read-out: %.1f updates a second, %.1f readings each; plot: %.1f repaints "
-                "a second\n",
+                "a second, paused %d repaints in all\n",
                 windowUpdates / runningSeconds,
                 windowUpdates ? double(windowReadings) / windowUpdates : 0.0,
-                windowPaints / plottingSeconds);
+                windowPaints / plottingSeconds, pausedPaints);
             plot->close();
 
             main.m_tab->TabBar()->setCurrentIndex(1);
