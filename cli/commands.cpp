@@ -27,6 +27,7 @@
 #include "device/eeprom_row_text.h"
 #include "device/pressure_log.h"
 #include "platform/file_check.h"
+#include "platform/whole_file.h"
 #include "serial/port_probe.h"
 #include "sim/simulator.h"
 

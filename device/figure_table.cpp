@@ -74,6 +74,11 @@ std::vector<FigureRow> FigureTable(const Figures& f) {
     return rows;
 }
 
+std::string ValueWithUnit(const FigureRow& row) {
+    if (!row.value || row.unit.empty()) return row.text;
+    return row.text + " " + std::string(row.unit);
+}
+
 std::string FiguresCopyText(const std::vector<FigureRow>& rows) {
     std::string out;
     for (const FigureRow& row : rows) {

@@ -24,6 +24,9 @@ struct FigureRow {
 // the whole run the Allan deviations.
 std::vector<FigureRow> FigureTable(const Figures& figures);
 
+// The value as a label shows it: "14.700012 psi", "n/a".
+std::string ValueWithUnit(const FigureRow& row);
+
 // What "Copy" puts on the clipboard: caption TAB value TAB unit, CR LF a line.
 std::string FiguresCopyText(const std::vector<FigureRow>& rows);
 

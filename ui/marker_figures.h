@@ -13,9 +13,8 @@ struct FigureRow {
     std::string value;
 };
 
-// The figures of the readings from one marker to the other (both included, oldest first): count,
-// Δt, ΔP, mean, standard deviation (n − 1), minimum, maximum and peak-to-peak, over the pressure
-// as the read-out and a saved file show it. The only place that computes them.
+// The figures of the readings from one marker to the other (both included, oldest first): Δt and
+// ΔP, then the statistics panel's figures of those readings, as a saved file gives them.
 std::vector<FigureRow> MarkerFigures(const std::vector<device::TimedReading>& readings);
 
 }  // namespace ui

@@ -73,9 +73,7 @@ void StatisticsPanel::Refresh() {
     std::vector<std::pair<QString, QString>> rows;
     std::vector<device::FigureRow> copyRows = figures;
     for (const auto& row : figures) {
-        QString value = QString::fromStdString(row.text);
-        if (row.value && !row.unit.empty()) value += QLatin1Char(' ') + Text(row.unit);
-        rows.emplace_back(Text(row.caption), value);
+        rows.emplace_back(Text(row.caption), QString::fromStdString(device::ValueWithUnit(row)));
     }
     for (const auto& row : ledger) {
         rows.emplace_back(Text(row.caption), QString::fromStdString(row.text));

@@ -16,6 +16,8 @@
 #include <sstream>
 
 #include "device/c_numbers.h"
+#include "device/figure_table.h"
+#include "tests/support/two_pass_statistics.h"
 #include "main_window_fixture.h"
 #include "ui/pressure_feed.h"
 #include "ui/pressure_plot.h"
@@ -77,31 +79,25 @@ std::vector<std::string> Texts(const std::vector<QLabel*>& labels) {
     return texts;
 }
 
-// Count, Δt, ΔP, mean, standard deviation (n - 1), minimum, maximum and peak-to-peak of the
-// saved file's rows, in two passes, as a spreadsheet gives them.
+// Δt and ΔP, then the statistics panel's figures of the saved file's rows, worked out in two
+// passes, as a spreadsheet gives them.
 std::vector<std::string> TwoPassFigures(const std::string& csv) {
     std::vector<double> seconds, psi;
+    std::vector<device::StatsReading> readings;
     const auto lines = Split(csv, '\n');
     for (size_t i = 1; i < lines.size(); ++i) {
-        seconds.push_back(std::stod(Split(lines[i], ',')[1]));
-        psi.push_back(std::stod(Split(lines[i], ',')[2]));
+        const auto fields = Split(lines[i], ',');
+        seconds.push_back(std::stod(fields[1]));
+        psi.push_back(std::stod(fields[2]));
+        readings.push_back({device::MicrosOfSeconds(seconds.back()), psi.back(),
+                            device::RawCounts{std::stol(fields[3]), std::stol(fields[4])}});
     }
-    double sum = 0;
-    for (double p : psi) sum += p;
-    const double mean = sum / psi.size();
-    double squares = 0;
-    for (double p : psi) squares += (p - mean) * (p - mean);
-    const double low = *std::min_element(psi.begin(), psi.end());
-    const double high = *std::max_element(psi.begin(), psi.end());
-    const auto text = [](double v) { return device::FormatFixed6(v) + " PSI"; };
-    return {std::to_string(psi.size()),
-            device::FormatFixed6(seconds.back() - seconds.front()) + " s",
-            text(psi.back() - psi.front()),
-            text(mean),
-            text(std::sqrt(squares / (psi.size() - 1))),
-            text(low),
-            text(high),
-            text(high - low)};
+    std::vector<std::string> texts = {
+        device::FormatFixed6(seconds.back() - seconds.front()) + " s",
+        device::FormatFixed6(psi.back() - psi.front()) + " psi"};
+    for (const auto& row : device::FigureTable(test_stats::TwoPassFigures(readings, false)))
+        texts.push_back(device::ValueWithUnit(row));
+    return texts;
 }
 
 TEST_F(
