@@ -14,6 +14,7 @@
 #include "cli/influx_writer.h"
 #include "device/device_state.h"
 #include "platform/device_watch.h"
+#include "serial/port_return.h"
 #include "serial/port_probe.h"
 #include "sim/simulator.h"
 
@@ -199,44 +200,29 @@ int Session::ReadEeprom() {
 }
 
 Session::WaitOutcome Session::WaitForPort(double seconds) {
+    using Clock = std::chrono::steady_clock;
     port.Close();
-    const serial::ProbeConfig config;
+    const auto deadline =
+        std::isinf(seconds)
+            ? Clock::time_point::max()
+            : Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                 std::chrono::duration<double>(seconds));
     platform::DeviceWatch watch;
     g_portWatch = &watch;
-    const auto deadline =
-        std::isinf(seconds) ? std::chrono::steady_clock::time_point::max()
-                            : std::chrono::steady_clock::now() +
-                                  std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                      std::chrono::duration<double>(seconds));
-    WaitOutcome outcome = WaitOutcome::kTimedOut;
-    // Watch first, then look: nothing made between the look and the wait is missed.
-    watch.Watch(serial::PortFolders(identity, config));
-    while (!StopRequested()) {
-        if (const auto found = serial::FindPortByIdentity(identity, config)) {
+    const auto found = serial::WaitForPortReturn(
+        identity, serial::ProbeConfig{}, watch, deadline, [this](const std::string& path) {
+            if (StopRequested()) return true;
             // A node that udev has not finished with yet may refuse the open: wait for more.
-            if (port.Open(*found) && port.Configure(115200, 0, 8, false, 0)) {
-                portPath = *found;
-                g_portGone = false;
-                outcome = WaitOutcome::kBack;
-                break;
-            }
+            if (port.Open(path) && port.Configure(115200, 0, 8, false, 0)) return true;
             port.Close();
-        }
-        int timeoutMs = -1;
-        if (deadline != std::chrono::steady_clock::time_point::max()) {
-            const auto left = deadline - std::chrono::steady_clock::now();
-            if (left <= std::chrono::steady_clock::duration::zero()) break;
-            timeoutMs = static_cast<int>(
-                std::chrono::ceil<std::chrono::milliseconds>(left).count());
-        }
-        const auto woke = watch.Wait(timeoutMs);
-        if (woke == platform::DeviceWatch::WaitResult::Cancelled) break;
-        if (woke == platform::DeviceWatch::WaitResult::Error) break;
-        watch.Watch(serial::PortFolders(identity, config));  // by-id may have appeared
-    }
+            return false;
+        });
     g_portWatch = nullptr;
-    if (outcome != WaitOutcome::kBack && StopRequested()) outcome = WaitOutcome::kStopped;
-    return outcome;
+    if (StopRequested()) return WaitOutcome::kStopped;
+    if (!found) return WaitOutcome::kTimedOut;
+    portPath = *found;
+    g_portGone = false;
+    return WaitOutcome::kBack;
 }
 
 bool Session::PortGone() const {

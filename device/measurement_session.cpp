@@ -120,6 +120,7 @@ ResumeCheck MeasurementSession::ResumeRun(const RunOptions& options) {
         check.outcome = ResumeCheck::kResumed;
     }
     if (check.outcome != ResumeCheck::kResumed) {
+        // Still suspended: the caller tries again or abandons the run.
         m_dialog.m_eepromReadout = startUp;
         const auto coefficients = Coefficients(startUp.image);
         std::copy(coefficients.begin(), coefficients.end(), g_coefficients.begin());
@@ -139,6 +140,12 @@ ResumeCheck MeasurementSession::ResumeRun(const RunOptions& options) {
     m_page.StartContinuous();
     if (!options.logPath.empty()) OpenLog(options.logPath, options.timeStamps, LogOpen::kAppend);
     return check;
+}
+
+void MeasurementSession::AbandonRun() {
+    if (!m_suspended) return;
+    m_suspended = false;
+    StartTimer();
 }
 
 bool MeasurementSession::Running() const {

@@ -96,8 +96,8 @@ public:
     // appended to. Otherwise the run stays stopped and the start-up image, table and
     // coefficients stay as they were.
     ResumeCheck ResumeRun(const RunOptions& options);
-    // Ends a suspended run for good (the wait was given up).
-    void AbandonRun() { m_suspended = false; }
+    // Ends a suspended run for good (the wait was given up); the timer runs again.
+    void AbandonRun();
 
     // Any thread: the counts so far of the run that is on, or of the last one, and the
     // statistics of its readings.

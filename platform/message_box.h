@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // Message boxes as the logic sees them. The user interface installs a handler that shows real
 // boxes; tests install one that records what would have been shown. Without a handler the
@@ -16,9 +17,12 @@ struct MessageBoxRequest {
     MessageIcon icon = MessageIcon::None;
     bool appBox = false;  // the application's own box (caption = application title), else a plain
                           // system box with a caption of its own and no owner window
+    std::vector<std::string> buttons;  // a choice's buttons; empty: one OK button
 };
 
 using MessageBoxHandler = std::function<void(const MessageBoxRequest&)>;
+// Shows a choice and returns the index of the button taken.
+using MessageChoiceHandler = std::function<int(const MessageBoxRequest&)>;
 
 // Installs `handler` (an empty one restores the default) and returns the one it replaces.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
@@ -28,5 +32,13 @@ void SystemMessageBox(const std::string& text, const std::string& caption, Messa
 
 // The application's message box; its caption is the application title.
 void AppMessageBox(const std::string& text, MessageIcon icon);
+
+// Installs `handler` for choices (an empty one restores the default) and returns the one it
+// replaces.
+MessageChoiceHandler SetMessageChoiceHandler(MessageChoiceHandler handler);
+// The application's message box with a choice of `buttons`: the index of the one taken. Without
+// a choice handler the text goes where AppMessageBox sends it, and the answer is 0.
+int AppMessageChoice(const std::string& text, MessageIcon icon,
+                     const std::vector<std::string>& buttons);
 
 }  // namespace platform

@@ -150,9 +150,7 @@ void CCommandPage::OnRun() {
                                     platform::MessageIcon::Exclamation);
             return;
         }
-        device::RunOptions options;
-        if (g_logChecked) options = {g_logPath, g_timeStampChecked};
-        if (!m_session->StartRun(options)) {
+        if (!m_session->StartRun(CurrentRunOptions())) {
             platform::AppMessageBox("The log file \"" + g_logPath +
                                         "\" cannot be opened for writing. The run goes on "
                                         "without a log.",
@@ -160,10 +158,18 @@ void CCommandPage::OnRun() {
         }
         return;
     }
-    const device::RunEnd end = m_session->StopRun();
+    ShowRunEnd(m_session->StopRun());
+}
+
+device::RunOptions CCommandPage::CurrentRunOptions() const {
+    if (!g_logChecked) return {};
+    return {g_logPath, g_timeStampChecked};
+}
+
+void CCommandPage::ShowRunEnd(const device::RunEnd& end) {
     if (end.ledger.fellBehind) {
-        m_runNote->setText(QString::fromStdString(device::FallingBehindText() + " " +
-                                                  device::StopDiscardedText(end.ledger.drainedBytes)));
+        m_runNote->setText(QString::fromStdString(
+            device::FallingBehindText() + " " + device::StopDiscardedText(end.ledger.drainedBytes)));
     }
     if (g_logChecked) EnableLogControls(true);
     if (end.logCloseFailed)

@@ -27,6 +27,10 @@ public:
     void SetSession(device::MeasurementSession* session) { m_session = session; }
 
     void OnRun();
+    // What a run is asked to do besides measuring, as the check boxes and the path say.
+    device::RunOptions CurrentRunOptions() const;
+    // After a run ended: the note about falling behind, the log controls, a failed close told.
+    void ShowRunEnd(const device::RunEnd& end);
     void OnLogPressure();
     void OnTimeStamp();
     void OnBrowse();

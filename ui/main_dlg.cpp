@@ -6,8 +6,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "device/device_state.h"
+#include "device/eeprom_map.h"
+#include "serial/port_return.h"
 #include "platform/message_box.h"
 #include "res/resource_ids.h"
 #include "serial/port_settings.h"
@@ -27,6 +32,7 @@ CMainDlg::CMainDlg() : CDialog(res::kIddMain) {
 }
 
 CMainDlg::~CMainDlg() {
+    StopWaitingForPort();
     if (m_timer) m_timer->Stop();
     DestroyChildren();
     delete m_port;
@@ -35,8 +41,31 @@ CMainDlg::~CMainDlg() {
     if (CPortDialogHost::Main() == this) CPortDialogHost::SetMain(nullptr);
 }
 
+namespace {
+
+std::string& DevDir() {
+    static std::string dir = "/dev";
+    return dir;
+}
+
+serial::ProbeConfig ReconnectConfig() {
+    serial::ProbeConfig config;
+    config.devDir = DevDir();
+    return config;
+}
+
+}  // namespace
+
+void CMainDlg::SetDevDir(std::string dir) {
+    DevDir() = std::move(dir);
+}
+
 bool CMainDlg::OpenPort() {
-    return device::MainDialogCore::OpenPort();
+    StopWaitingForPort();
+    const bool opened = device::MainDialogCore::OpenPort();
+    // Read while the device is there: what finds it again after it went away.
+    if (opened) m_portIdentity = serial::ReadPortIdentity(g_portName, ReconnectConfig());
+    return opened;
 }
 
 // g_portName is the name of the last Open Port; a failed one closed the port first.
@@ -207,12 +236,14 @@ void CMainDlg::moveEvent(QMoveEvent* event) {
 
 void CMainDlg::OnChangePortSettings() {
     if (!g_acquisitionStopped) return;
+    StopWaitingForPort();
     CPortDlg dialog;
     dialog.DoModal();
     UpdateData(false);
 }
 
 void CMainDlg::CreateEepromWaitNotice() {
+    delete g_waitDlg;  // the one of an earlier read-out (a port that came back)
     g_waitDlg = new CEepromWaitDlg(this);
     g_waitDlg->Create(this);
     g_waitDlg->repaint();
@@ -244,15 +275,94 @@ void CMainDlg::OnPortGone() {
 }
 
 void CMainDlg::OnPortGoneOnUiThread() {
-    if (m_closed) return;
+    if (m_closed || WaitingForPort()) return;
     const bool wasRunning = !g_acquisitionStopped;
-    // As Stop would end it: the log closes with every reading written so far.
-    if (wasRunning && m_commandPage) m_commandPage->OnRun();
     std::string text = "The serial port " + g_portName +
                        " is gone: the adapter was unplugged or the device closed.";
-    if (wasRunning) text += " The acquisition has been stopped.";
-    text += " Reconnect it, then open it again with \"Change Port Settings\".";
-    platform::AppMessageBox(text, platform::MessageIcon::Exclamation);
+    if (!wasRunning || !m_session || !m_commandPage) {
+        text += " Reconnect it, then open it again with \"Change Port Settings\".";
+        platform::AppMessageBox(text, platform::MessageIcon::Exclamation);
+        return;
+    }
+    // As Stop would end it: the log closes with every reading written so far.
+    m_commandPage->ShowRunEnd(m_session->SuspendRun());
+    WaitForPortReturn();
+    text += " The acquisition has been stopped. When the same transducer is back, the run goes "
+            "on by itself; \"Stop waiting\", or \"Change Port Settings\", ends the wait.";
+    if (platform::AppMessageChoice(text, platform::MessageIcon::Exclamation,
+                                   {"OK", "Stop waiting"}) == 1) {
+        StopWaitingForPort();
+    }
+}
+
+void CMainDlg::WaitForPortReturn() {
+    m_port->Close();
+    m_portWait = std::thread([this, identity = m_portIdentity, config = ReconnectConfig()] {
+        const auto found = serial::WaitForPortReturn(
+            identity, config, m_portWatch, std::chrono::steady_clock::time_point::max(),
+            [](const std::string& path) { return ::access(path.c_str(), R_OK | W_OK) == 0; });
+        if (!found) return;  // stopped waiting
+        QMetaObject::invokeMethod(
+            this, [this, path = *found] { OnPortBack(path); }, Qt::QueuedConnection);
+    });
+}
+
+void CMainDlg::StopWaitingForPort() {
+    if (!m_portWait.joinable()) return;
+    m_portWatch.Cancel();
+    m_portWait.join();
+    m_portWatch.Watch({});  // a fresh start for the next wait: the cancel is spent
+    if (m_session) m_session->AbandonRun();
+}
+
+void CMainDlg::OnPortBack(const std::string& path) {
+    if (!m_portWait.joinable() || m_closed || !m_session) return;
+    m_portWait.join();
+    const std::string before = g_portName;
+    g_portName = path;
+    if (!device::MainDialogCore::OpenPort()) {  // says why in a box
+        g_portName = before;
+        m_session->AbandonRun();
+        return;
+    }
+    m_portLabel = "COM Port : " + g_portName;
+    ShowPortLabel();
+    const device::ResumeCheck check = m_session->ResumeRun(m_commandPage->CurrentRunOptions());
+    char gap[32];
+    std::snprintf(gap, sizeof gap, "%.1f", check.gapSeconds);
+    std::string rows;
+    for (size_t i = 0; i < check.rows.size(); ++i) {
+        const auto& row = device::EepromRows()[check.rows[i]];
+        if (i > 0) rows += i + 1 == check.rows.size() ? " and " : ", ";
+        rows += std::string(row.description) + " (" + row.address + ")";
+    }
+    switch (check.outcome) {
+        case device::ResumeCheck::kResumed:
+            platform::AppMessageBox("The serial port " + g_portName + " is back after " + gap +
+                                        " s with the same transducer: the run goes on.",
+                                    platform::MessageIcon::Information);
+            return;
+        case device::ResumeCheck::kOtherTransducer:
+            platform::AppMessageBox("Another transducer is on " + g_portName +
+                                        ": its EEPROM differs in " + rows +
+                                        ". The run stays stopped and the port is closed.",
+                                    platform::MessageIcon::Exclamation);
+            break;
+        case device::ResumeCheck::kUnconfirmed:
+            platform::AppMessageBox("The transducer on " + g_portName +
+                                        " could not be confirmed as the same (" + rows +
+                                        "). The run stays stopped and the port is closed.",
+                                    platform::MessageIcon::Exclamation);
+            break;
+        case device::ResumeCheck::kNoAnswer:
+            platform::AppMessageBox("The transducer on " + g_portName +
+                                        " did not answer. The run stays stopped and the port is "
+                                        "closed.",
+                                    platform::MessageIcon::Exclamation);
+            break;
+    }
+    m_session->AbandonRun();
+    m_port->Close();
 }
 
 void CMainDlg::DestroyChildren() {
@@ -278,6 +388,7 @@ void CMainDlg::DestroyChildren() {
 void CMainDlg::CloseSequence() {
     if (m_closed) return;
     m_closed = true;
+    StopWaitingForPort();
     // *01IN, 10 ms, the log closed, the timer stopped after a tick in progress.
     device::MainDialogCore::CloseSequence();
     if (m_port && m_port->IsOpen()) m_port->Close();

@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QFont>
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "device/main_dialog_core.h"
 #include "device/measurement_session.h"
+#include "platform/device_watch.h"
+#include "serial/port_identity.h"
 #include "ui/dialog.h"
 #include "ui/port_dialog_host.h"
 #include "ui/text_view_widget.h"
@@ -47,6 +51,13 @@ public:
     bool PreTranslateKey(QWidget* target, QKeyEvent* event) override;
     void OnPortGone() override;
 
+    // Where serial devices are looked for (--dev-dir), for finding a port that came back.
+    static void SetDevDir(std::string dir);
+    // A run waits for its port to come back (user-interface thread).
+    bool WaitingForPort() const { return m_portWait.joinable(); }
+    // Ends that wait; the run stays stopped.
+    void StopWaitingForPort();
+
     CCommandPage* CommandPage() const { return m_commandPage; }
     CEepromPage* EepromPage() const { return m_eepromPage; }
     ui::PressurePlotWindow* PlotWindow() const { return m_plotWindow; }
@@ -79,6 +90,8 @@ protected:
 
 private:
     void OnPortGoneOnUiThread();
+    void WaitForPortReturn();                      // starts the waiting thread
+    void OnPortBack(const std::string& path);     // user-interface thread
     void ShowPortLabel();
     void DestroyChildren();
 
@@ -88,6 +101,9 @@ private:
     ui::StatisticsWindow* m_statisticsWindow = nullptr;  // a child window; reads the session
     std::unique_ptr<ui::TextViewWidget> m_monitorView;
     std::unique_ptr<device::MeasurementSession> m_session;  // made once the pages are
+    serial::PortIdentity m_portIdentity;  // of the port last opened, read while it was there
+    platform::DeviceWatch m_portWatch;
+    std::thread m_portWait;               // while a run waits for its port
     bool m_closed = false;
     bool m_waitCursor = false;
 };

@@ -14,6 +14,7 @@
 #include "sim/simulator.h"
 #include "ui/app_icon.h"
 #include "ui/message_boxes.h"
+#include "ui/main_dlg.h"
 #include "ui/port_dlg.h"
 #include "ui/zel_app.h"
 
@@ -101,6 +102,7 @@ int RunProgram(int argc, char* argv[], const StartUpExtras& extras) {
     serial::SetExtraPorts(extra);
     if (parser.isSet(devDirOption)) {
         const std::string dir = parser.value(devDirOption).toLocal8Bit().toStdString();
+        CMainDlg::SetDevDir(dir);
         CPortDlg::SetProbeFunction([dir](serial::ProbeConfig config) {
             config.devDir = dir;
             return serial::ProbePorts(config);

@@ -58,11 +58,11 @@ protected:
         });
     }
 
-    // Opens the simulator's port as the port dialog would, runs the main dialog with `steps` once
+    // Opens the simulator's port (or `port`) as the port dialog would, runs the main dialog with `steps` once
     // it is up, then closes it with the close box unless the steps closed it.
-    void RunMain(std::function<void(CMainDlg&)> steps) {
+    void RunMain(std::function<void(CMainDlg&)> steps, const std::string& port = "") {
         CMainDlg main;
-        g_portName = sim->PortPath();
+        g_portName = port.empty() ? sim->PortPath() : port;
         main.SetPortLabel("COM Port : " + g_portName);
         ASSERT_TRUE(main.OpenPort());
         bool missed = false;

@@ -555,8 +555,10 @@ TEST_F(MainWindow, A_port_that_vanishes_mid_run_ends_the_run_once_with_one_messa
         page.m_browse->click();
         page.m_runButton->click();
         ASSERT_TRUE(uitest::SpinUntil([&] { return Values(Readout(main), false).size() > 30; }));
+        messages.choice = 1;  // "Stop waiting" for the port to come back
         sim->Stop();
         ASSERT_TRUE(uitest::SpinUntil([&] { return !messages.shown.empty(); }));
+        EXPECT_FALSE(main.WaitingForPort());
         // Five ticks more on the gone port would each report it again.
         const uint64_t ticks = main.m_timer->Ticks();
         ASSERT_TRUE(uitest::SpinUntil([&] { return main.m_timer->Ticks() >= ticks + 5; }));
@@ -600,6 +602,51 @@ TEST_F(MainWindow, File_Exit_sends_IN_once_and_ends_the_program_with_0) {
     ASSERT_TRUE(uitest::SpinUntil([&] { return !FramesReceived().empty(); }, 2000));
     EXPECT_EQ(FramesReceived(), std::vector<std::string>{"*01IN"});
     EXPECT_EQ(g_commandPage, nullptr);
+}
+
+// The adapter pulled and plugged in again: the run goes on by itself, the log goes on.
+TEST_F(MainWindow, The_same_transducer_back_on_the_port_lets_the_run_and_the_log_go_on) {
+    const std::string link = (tempDir / "zel-link").string(), logPath = (tempDir / "on.txt").string();
+    const auto linkTo = [&link](const std::string& target) {
+        const std::string temp = link + ".new";
+        ASSERT_EQ(::symlink(target.c_str(), temp.c_str()), 0);
+        ASSERT_EQ(std::rename(temp.c_str(), link.c_str()), 0);
+    };
+    linkTo(sim->PortPath());
+    auto previous =
+        ui::SetSaveFileFunction([&](QWidget*, const ui::SaveFileRequest&, std::string* p) {
+            *p = logPath;
+            return true;
+        });
+    RunMain(
+        [&](CMainDlg& main) {
+            CCommandPage& page = *main.CommandPage();
+            page.m_logPressure->click();
+            page.m_browse->click();
+            page.m_runButton->click();
+            ASSERT_TRUE(uitest::SpinUntil([&] { return Values(Readout(main), false).size() > 30; }));
+            sim->Stop();
+            ASSERT_TRUE(uitest::SpinUntil([&] { return main.WaitingForPort(); }));
+            EXPECT_EQ(page.m_runButton->text(), "Run");
+            const long before = main.Session()->Ledger().shown;
+            sim = std::make_unique<sim::Simulator>();
+            ASSERT_TRUE(sim->Start());
+            linkTo(sim->PortPath());
+            ASSERT_TRUE(uitest::SpinUntil(
+                [&] { return main.Session()->Ledger().shown > before + 30; }, 30000));
+            EXPECT_EQ(page.m_runButton->text(), "Stop");
+            page.m_runButton->click();
+            const device::RunLedger ledger = main.Session()->Ledger();
+            EXPECT_EQ(ledger.gaps, 1);
+            EXPECT_EQ(static_cast<long>(Values(ReadFile(logPath), true).size()), ledger.shown);
+            ASSERT_EQ(messages.shown.size(), 2u);
+            EXPECT_NE(messages.shown[0].text.find("Stop waiting"), std::string::npos);
+            EXPECT_NE(messages.shown[1].text.find("with the same transducer: the run goes on"),
+                      std::string::npos)
+                << messages.shown[1].text;
+        },
+        link);
+    ui::SetSaveFileFunction(previous);
 }
 
 }  // namespace
