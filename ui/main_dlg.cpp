@@ -194,6 +194,7 @@ void CMainDlg::OnPressurePlot() {
     if (!m_commandPage) return;
     if (!m_plotWindow) {
         m_plotWindow = new ui::PressurePlotWindow(m_commandPage->PressureFeed(), this);
+        if (m_session) m_plotWindow->AddStatistics(StatisticsSource());
         m_plotWindow->resize(m_plotWindow->sizeHint());
     }
     m_plotWindow->show();
@@ -201,14 +202,16 @@ void CMainDlg::OnPressurePlot() {
     m_plotWindow->activateWindow();
 }
 
+ui::StatisticsPanel::Source CMainDlg::StatisticsSource() {
+    device::MeasurementSession* session = m_session.get();
+    return {[session](device::StatsWindow window) { return session->Statistics(window); },
+            [session] { return session->Ledger(); }};
+}
+
 void CMainDlg::OnStatistics() {
     if (!m_session) return;
     if (!m_statisticsWindow) {
-        device::MeasurementSession* session = m_session.get();
-        m_statisticsWindow = new ui::StatisticsWindow(
-            {[session](device::StatsWindow window) { return session->Statistics(window); },
-             [session] { return session->Ledger(); }},
-            this);
+        m_statisticsWindow = new ui::StatisticsWindow(StatisticsSource(), this);
         m_statisticsWindow->resize(m_statisticsWindow->sizeHint());
     }
     m_statisticsWindow->show();
@@ -366,8 +369,11 @@ void CMainDlg::OnPortBack(const std::string& path) {
 }
 
 void CMainDlg::DestroyChildren() {
-    delete m_statisticsWindow;  // before the session it reads
+    // Before the session whose figures they read, and the page whose readings the plot shows.
+    delete m_statisticsWindow;
     m_statisticsWindow = nullptr;
+    delete m_plotWindow;
+    m_plotWindow = nullptr;
     // The session leaves the process-wide pointers as it found them; the main dialog stays.
     if (m_session) {
         m_session.reset();
@@ -375,8 +381,6 @@ void CMainDlg::DestroyChildren() {
     }
     if (m_commandPage) m_commandPage->SetSession(nullptr);
     g_logPathEdit = nullptr;
-    delete m_plotWindow;  // before the page whose readings it shows
-    m_plotWindow = nullptr;
     delete m_commandPage;
     m_commandPage = nullptr;
     delete m_eepromPage;

@@ -12,6 +12,7 @@
 #include "serial/port_identity.h"
 #include "ui/dialog.h"
 #include "ui/port_dialog_host.h"
+#include "ui/statistics_panel.h"
 #include "ui/text_view_widget.h"
 
 class CAppTabCtrl;
@@ -89,6 +90,7 @@ protected:
     void EndEepromWait() override;
 
 private:
+    ui::StatisticsPanel::Source StatisticsSource();  // the session's figures and ledger
     void OnPortGoneOnUiThread();
     void WaitForPortReturn();                      // starts the waiting thread
     void OnPortBack(const std::string& path);     // user-interface thread

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <charconv>
 #include <cmath>
@@ -142,6 +143,8 @@ PressurePlotWindow::PressurePlotWindow(PressureFeed& feed, QWidget* parent)
     m_saveReadings = Named(new QPushButton(this), QStringLiteral("Save &Readings…"));
     m_savePicture = Named(new QPushButton(this), QStringLiteral("Save P&icture…"));
     auto* side = new QVBoxLayout;
+    m_side = side;
+    m_markerBox = markerBox;
     side->addWidget(cursorBox);
     side->addWidget(markerBox);
     side->addStretch();
@@ -242,6 +245,17 @@ void PressurePlotWindow::ShowMarkers() {
     const auto rows = MarkerFigures(m_plot->MarkedReadings());
     for (size_t i = 0; i < rows.size() && i < m_figures.size(); ++i)
         Named(m_figures[i].second, QString::fromStdString(rows[i].value));
+}
+
+void PressurePlotWindow::AddStatistics(StatisticsPanel::Source source) {
+    if (m_statistics) return;
+    m_statistics = new StatisticsPanel(std::move(source), this);
+    auto* tabs = new QTabWidget(this);
+    const int at = m_side->indexOf(m_markerBox);
+    m_side->removeWidget(m_markerBox);
+    tabs->addTab(m_markerBox, QStringLiteral("Markers"));
+    tabs->addTab(m_statistics, QStringLiteral("Statistics"));
+    m_side->insertWidget(at, tabs);
 }
 
 void PressurePlotWindow::SaveReadings() {

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "ui/statistics_panel.h"
+
 #include <QWidget>
 #include <vector>
 
 class QCheckBox;
 class QComboBox;
+class QVBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -43,6 +46,10 @@ public:
     void SaveReadings();
     void SavePicture();
 
+    // The run's statistics beside the markers' figures, as a second tab of the side panel.
+    void AddStatistics(StatisticsPanel::Source source);
+    StatisticsPanel* Statistics() const { return m_statistics; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -55,6 +62,9 @@ private:
 
     PressureFeed& m_feed;
     PressurePlot* m_plot;
+    QVBoxLayout* m_side = nullptr;
+    QWidget* m_markerBox = nullptr;
+    StatisticsPanel* m_statistics = nullptr;
     QComboBox* m_span;
     QPushButton* m_pause;
     QCheckBox* m_fixed;

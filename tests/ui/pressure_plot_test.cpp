@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QMenuBar>
 #include <QTest>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "ui/pressure_feed.h"
 #include "ui/pressure_plot_window.h"
 #include "ui/pressure_trace.h"
+#include "ui/statistics_panel.h"
 
 namespace {
 
@@ -167,6 +169,11 @@ TEST_F(MainWindow,
             shownBefore = shown.size();
         }
         EXPECT_TRUE(window->isVisible());  // Stop leaves the window and its trace
+        // The run's statistics beside the markers, as the Statistics window shows them.
+        ASSERT_TRUE(window->Statistics());
+        window->Statistics()->Refresh();
+        EXPECT_EQ(window->Statistics()->Value("Records received")->text().toLong(),
+                  main.Session()->Ledger().received);
     });
 }
 

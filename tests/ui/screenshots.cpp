@@ -37,6 +37,7 @@
 #include "ui/port_dlg.h"
 #include "ui/pressure_plot.h"
 #include "ui/pressure_plot_window.h"
+#include "ui/statistics_panel.h"
 #include "ui/save_file_dialog.h"
 
 namespace {
@@ -269,7 +270,12 @@ int main(int argc, char* argv[]) {
             // Windows of 10 s, the plot closed, open and open but paused by turns, so that a
             // change in the machine's load meanwhile falls on all alike; the medians of three of
             // each.
-            std::vector<Figures> running, plotting, paused;
+            main.RouteCommand(res::kCmdStatistics);  // as View, Statistics opens it
+            ui::StatisticsWindow* statistics = main.StatisticsWindow();
+            statistics->move(plot->frameGeometry().bottomLeft() + QPoint(0, 8));
+            statistics->Panel()->WindowChoice()->setCurrentIndex(3);  // the whole run
+            statistics->hide();
+            std::vector<Figures> running, plotting, paused, withStatistics;
             int windowUpdates = 0, windowPaints = 0, pausedPaints = 0;
             size_t windowReadings = 0;
             double runningSeconds = 0, plottingSeconds = 0;
@@ -296,7 +302,15 @@ int main(int argc, char* argv[]) {
                 paused.push_back(Measure(&zelctl, 10.0));
                 pausedPaints += plotPaints.paints - pausedBefore;
                 plot->Plot()->SetPaused(false);
+                statistics->show();
+                Wait(500);
+                withStatistics.push_back(Measure(&zelctl, 10.0));
+                statistics->hide();
             }
+            statistics->show();
+            Wait(1000);
+            statistics->grab().save(QDir(g_outDir).filePath("statistics.png"));
+            statistics->hide();
             Wait(500);
             plot->grab().save(QDir(g_outDir).filePath("pressure-plot.png"));
             // Paused, with the cursor and two markers five seconds apart.
@@ -322,6 +336,7 @@ int main(int argc, char* argv[]) {
             Print("running", running);
             Print("running, plot open", plotting);
             Print("running, plot paused", paused);
+            Print("running, plot + stats", withStatistics);
             std::printf(
                 "read-out: %.1f updates a second, %.1f readings each; plot: %.1f repaints "
                 "a second, paused %d repaints in all\n",
