@@ -300,9 +300,11 @@ void CMainDlg::OnPortGoneOnUiThread() {
 
 void CMainDlg::WaitForPortReturn() {
     m_port->Close();
-    m_portWait = std::thread([this, identity = m_portIdentity, config = ReconnectConfig()] {
+    m_portWatch = std::make_unique<platform::DeviceWatch>();
+    m_portWait = std::thread([this, watch = m_portWatch.get(), identity = m_portIdentity,
+                              config = ReconnectConfig()] {
         const auto found = serial::WaitForPortReturn(
-            identity, config, m_portWatch, std::chrono::steady_clock::time_point::max(),
+            identity, config, *watch, std::chrono::steady_clock::time_point::max(),
             [](const std::string& path) { return ::access(path.c_str(), R_OK | W_OK) == 0; });
         if (!found) return;  // stopped waiting
         QMetaObject::invokeMethod(
@@ -312,15 +314,16 @@ void CMainDlg::WaitForPortReturn() {
 
 void CMainDlg::StopWaitingForPort() {
     if (!m_portWait.joinable()) return;
-    m_portWatch.Cancel();
+    m_portWatch->Cancel();
     m_portWait.join();
-    m_portWatch.Watch({});  // a fresh start for the next wait: the cancel is spent
+    m_portWatch.reset();
     if (m_session) m_session->AbandonRun();
 }
 
 void CMainDlg::OnPortBack(const std::string& path) {
     if (!m_portWait.joinable() || m_closed || !m_session) return;
     m_portWait.join();
+    m_portWatch.reset();
     const std::string before = g_portName;
     g_portName = path;
     if (!device::MainDialogCore::OpenPort()) {  // says why in a box

@@ -104,8 +104,8 @@ private:
     std::unique_ptr<ui::TextViewWidget> m_monitorView;
     std::unique_ptr<device::MeasurementSession> m_session;  // made once the pages are
     serial::PortIdentity m_portIdentity;  // of the port last opened, read while it was there
-    platform::DeviceWatch m_portWatch;
-    std::thread m_portWait;               // while a run waits for its port
+    std::unique_ptr<platform::DeviceWatch> m_portWatch;  // one a wait: a cancel is spent with it
+    std::thread m_portWait;                              // while a run waits for its port
     bool m_closed = false;
     bool m_waitCursor = false;
 };

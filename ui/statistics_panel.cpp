@@ -89,6 +89,8 @@ void StatisticsPanel::SetRows(const std::vector<std::pair<QString, QString>>& ro
     bool same = rows.size() == m_captions.size();
     for (size_t i = 0; same && i < rows.size(); ++i) same = m_captions[i]->text() == rows[i].first;
     if (!same) {
+        const int valueWidth =
+            fontMetrics().horizontalAdvance(QStringLiteral("-8888888.888888 readings/s"));
         qDeleteAll(m_captions);
         qDeleteAll(m_values);
         m_captions.clear();
@@ -97,7 +99,12 @@ void StatisticsPanel::SetRows(const std::vector<std::pair<QString, QString>>& ro
             auto* caption = new QLabel(rows[i].first, this);
             auto* value = new QLabel(this);
             value->setAccessibleName(rows[i].first);
+            value->setTextFormat(Qt::PlainText);
             value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            // Wide enough for any value, so that a new value repaints the label alone instead of
+            // laying out the window again.
+            value->setMinimumWidth(valueWidth);
+            value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             m_grid->addWidget(caption, static_cast<int>(i), 0);
             m_grid->addWidget(value, static_cast<int>(i), 1);
             m_captions.push_back(caption);

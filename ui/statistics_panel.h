@@ -16,7 +16,7 @@ class QTimer;
 namespace ui {
 
 // The run's figures and its ledger, for the span the user chooses (the last 1 s, 10 s, 60 s or
-// the whole run). Each value is a label whose accessible name is its caption. Refreshed twice a
+// the whole run). Each value is a label whose accessible name is its caption. Refreshed once a
 // second while it is on screen, never while hidden; "Copy" puts caption, value and unit on the
 // clipboard as TAB-separated lines.
 class StatisticsPanel : public QWidget {
@@ -26,7 +26,7 @@ public:
         std::function<device::Figures(device::StatsWindow)> figures;
         std::function<device::RunLedger()> ledger;
     };
-    static constexpr int kRefreshMs = 500;
+    static constexpr int kRefreshMs = 1000;
 
     StatisticsPanel(Source source, QWidget* parent = nullptr);
 

@@ -25,6 +25,7 @@
 
 #include "child_process.h"
 #include "device/c_numbers.h"
+#include "tests/support/scratch_files.h"
 
 extern char** environ;
 
@@ -36,20 +37,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kVictoriaMetrics = "/usr/bin/victoria-metrics";
 
-std::string ScratchDir(const std::string& name) {
-    const std::string dir =
-        ::testing::TempDir() + "zelctl-db-" + std::to_string(::getpid()) + "-" + name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test_files::ScratchDir;
+const auto& ReadFile = test_files::ReadWholeFile;
 
 // The log's readings (TAB + value each), time lines skipped.
 std::vector<std::string> LogValues(const std::string& path) {

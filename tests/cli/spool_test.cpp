@@ -1,6 +1,7 @@
 // The spool: batches on disk in their order, across runs, one process at a time.
 
 #include "cli/spool.h"
+#include "tests/support/scratch_files.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -13,19 +14,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A folder the spool makes itself.
 std::string ScratchDir(const std::string& name) {
-    const std::string dir =
-        ::testing::TempDir() + "spool-" + std::to_string(::getpid()) + "-" + name;
-    fs::remove_all(dir);
-    return dir;
+    return test_files::ScratchDir("spool-" + name, false);
 }
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+const auto& ReadFile = test_files::ReadWholeFile;
 
 TEST(Spool, Keeps_batches_oldest_first_across_a_restart) {
     const std::string dir = ScratchDir("restart");

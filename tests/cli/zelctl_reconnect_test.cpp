@@ -15,19 +15,16 @@
 
 #include "child_process.h"
 #include "sim/simulator.h"
+#include "tests/support/scratch_files.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 std::string Scratch(const std::string& name) {
-    return ::testing::TempDir() + "reconnect-" + std::to_string(::getpid()) + "-" + name;
+    return test_files::ScratchPath("reconnect-" + name);
 }
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
+const auto& ReadFile = test_files::ReadWholeFile;
 
 // A simulated transducer behind a fixed link: stopped, and started again with a serial number.
 class LinkedTransducer {
