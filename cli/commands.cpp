@@ -163,6 +163,12 @@ int Reconnect(Session& session, const Options& options) {
                              "zelctl: the port %s is back after %.1f s with the same transducer; "
                              "the run goes on\n",
                              session.portPath.c_str(), check.gapSeconds);
+                if (check.logNotOpened) {
+                    std::fprintf(stderr,
+                                 "zelctl: the log file %s could not be opened again; going on "
+                                 "without it\n",
+                                 options.logPath.c_str());
+                }
                 return kExitDone;
             case device::ResumeCheck::kOtherTransducer:
                 std::fprintf(stderr,

@@ -138,7 +138,8 @@ ResumeCheck MeasurementSession::ResumeRun(const RunOptions& options) {
         m_ledger.eepromRereads = Eeprom().repeatedReads;
     }
     m_page.StartContinuous();
-    if (!options.logPath.empty()) OpenLog(options.logPath, options.timeStamps, LogOpen::kAppend);
+    check.logNotOpened = !options.logPath.empty() &&
+                         !OpenLog(options.logPath, options.timeStamps, LogOpen::kAppend);
     return check;
 }
 

@@ -46,6 +46,7 @@ struct ResumeCheck {
     Outcome outcome = kNoAnswer;
     std::vector<int> rows;
     double gapSeconds = 0;
+    bool logNotOpened = false;  // resumed, but the log could not be opened again
 };
 
 // One session with a transducer: the main dialog's and the command page's measurement sides

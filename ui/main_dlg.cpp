@@ -344,9 +344,14 @@ void CMainDlg::OnPortBack(const std::string& path) {
     }
     switch (check.outcome) {
         case device::ResumeCheck::kResumed:
-            platform::AppMessageBox("The serial port " + g_portName + " is back after " + gap +
-                                        " s with the same transducer: the run goes on.",
-                                    platform::MessageIcon::Information);
+            platform::AppMessageBox(
+                "The serial port " + g_portName + " is back after " + gap +
+                    " s with the same transducer: the run goes on." +
+                    (check.logNotOpened ? " The log file \"" + g_logPath +
+                                              "\" cannot be opened again; the run goes on "
+                                              "without it."
+                                        : ""),
+                platform::MessageIcon::Information);
             return;
         case device::ResumeCheck::kOtherTransducer:
             platform::AppMessageBox("Another transducer is on " + g_portName +
