@@ -351,7 +351,16 @@ int main(int argc, char* argv[]) {
             main.grab().save(QDir(g_outDir).filePath("main-eeprom.png"));
             main.m_tab->TabBar()->setCurrentIndex(0);
             main.m_tab->OnClick();
-            page->m_runButton->click();
+            // The adapter pulled during the run: the program waits for it to come back.
+            simProgram.Stop();
+            if (SpinUntil([&] { return main.WaitingForPort(); }, 10000)) {
+                Wait(1000);
+                std::printf("  waiting for a pulled port, 10 s: %.2f %%\n",
+                            Measure(nullptr, 10.0).program);
+            } else {
+                std::printf("the program never began to wait for its port\n");
+            }
+            main.StopWaitingForPort();
             main.close();
         };
         QTimer::singleShot(0, *poll);
