@@ -1,6 +1,7 @@
 #include "platform/file_check.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 
@@ -24,6 +25,12 @@ bool CanWriteFile(const std::string& path, std::string* reason) {
     ::close(fd);
     if (created) ::unlink(path.c_str());
     return true;
+}
+
+uint64_t SymlinkInode(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return 0;
+    return static_cast<uint64_t>(info.st_ino);
 }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -8,5 +9,9 @@ namespace platform {
 // opened without truncating, a new one is created and removed again. False with the system's
 // reason ("Permission denied", "Is a directory", ...) otherwise.
 bool CanWriteFile(const std::string& path, std::string* reason);
+
+// The inode of `path` itself when it is a symbolic link, 0 otherwise: a link made anew (renamed
+// into place) has another one than the link it replaced.
+uint64_t SymlinkInode(const std::string& path);
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <set>
 
+#include "platform/file_check.h"
 #include "platform/tty_devices.h"
 #include "serial/serial_port.h"
 
@@ -99,6 +100,7 @@ PortIdentity ReadPortIdentity(const std::string& port, const ProbeConfig& config
     PortIdentity identity;
     identity.path = CSerialPort::DevicePath(port);
     identity.byIdPath = ByIdLink(identity.path, config.devDir);
+    identity.linkInode = platform::SymlinkInode(identity.path);
     const std::string name = TtyName(identity.path, config.sysClassTty);
     if (!name.empty()) ReadUsbDevice(fs::path(config.sysClassTty) / name, &identity);
     return identity;
@@ -128,7 +130,9 @@ std::optional<std::string> FindPortByIdentity(const PortIdentity& identity,
         return !name.empty() && IsCharacterDevice(node) ? node : identity.byIdPath;
     }
     if (!identity.IsUsb()) {
-        if (IsCharacterDevice(identity.path)) return identity.path;
+        const bool leftBehind =
+            identity.linkInode != 0 && platform::SymlinkInode(identity.path) == identity.linkInode;
+        if (!leftBehind && IsCharacterDevice(identity.path)) return identity.path;
         return std::nullopt;
     }
     // Never the old path by its name alone: after a re-enumeration it may be another adapter.

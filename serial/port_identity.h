@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct PortIdentity {
     std::string usbPort;       // where it is plugged in, e.g. "1-1.2"
     std::string usbInterface;  // "configuration.interface", e.g. "1.0": one port of a multi-port
                                // adapter
+    // When `path` is a symbolic link (a simulator's), the link's own inode: the same link still
+    // there after its device went away may lead to a pseudo-terminal number used again by
+    // another program, so only a link made anew counts as the device back.
+    uint64_t linkInode = 0;
 
     bool IsUsb() const { return !vendorId.empty(); }
     // The same kind of adapter with the same serial number (empty on both sides counts as equal),

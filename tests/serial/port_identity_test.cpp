@@ -112,14 +112,26 @@ TEST(PortIdentity, Finds_the_adapter_again_under_another_number_and_never_anothe
     EXPECT_EQ(FindPortByIdentity(bridge, system.config), system.Node("ttyUSB4"));
 }
 
-TEST(PortIdentity, Finds_a_port_that_is_no_adapter_by_its_path_while_a_device_is_there) {
+TEST(PortIdentity, Finds_a_port_that_is_no_adapter_again_only_through_a_link_made_anew) {
     FakeSystem system;
     platform::PseudoTerminal pty;
     ASSERT_TRUE(pty.Open(false));
+    // The pty's number, as a link the test can point elsewhere, behind a simulator's link.
+    const std::string number = (system.root / "pts-number").string();
     const std::string link = (system.root / "ttyZEL0").string();
-    fs::create_symlink(pty.SlavePath(), link);
+    fs::create_symlink(pty.SlavePath(), number);
+    fs::create_symlink(number, link);
     const serial::PortIdentity remembered = ReadPortIdentity(link, system.config);
-    EXPECT_EQ(FindPortByIdentity(remembered, system.config), link);
     pty.Close();
     EXPECT_EQ(FindPortByIdentity(remembered, system.config), std::nullopt);
+    // The number used again by another program: the link left behind leads to a device again.
+    platform::PseudoTerminal other;
+    ASSERT_TRUE(other.Open(false));
+    fs::remove(number);
+    fs::create_symlink(other.SlavePath(), number);
+    EXPECT_EQ(FindPortByIdentity(remembered, system.config), std::nullopt);
+    // The simulator back, its link renamed into place.
+    fs::create_symlink(number, link + ".new");
+    fs::rename(link + ".new", link);
+    EXPECT_EQ(FindPortByIdentity(remembered, system.config), link);
 }
