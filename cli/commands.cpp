@@ -133,16 +133,6 @@ int ListIndexOf(const std::string& text) {
     return -1;
 }
 
-std::string RowNames(const std::vector<int>& rows) {
-    std::string names;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const auto& row = device::EepromRows()[rows[i]];
-        if (i > 0) names += i + 1 == rows.size() ? " and " : ", ";
-        names += std::string(row.description) + " (" + row.address + ")";
-    }
-    return names;
-}
-
 // The port went away during the run: the run stops as Stop would, then waits for the port and
 // goes on when the transducer on it is the same. kExitDone when the run goes on; otherwise what
 // ends it (a stop request: kExitInterrupted, which the caller ends as Stop).
@@ -174,14 +164,14 @@ int Reconnect(Session& session, const Options& options) {
                 std::fprintf(stderr,
                              "zelctl: another transducer is on %s: its EEPROM differs in %s; the "
                              "run stays stopped\n",
-                             session.portPath.c_str(), RowNames(check.rows).c_str());
+                             session.portPath.c_str(), device::RowNames(check.rows).c_str());
                 session.port.Close();
                 return kExitOtherTransducer;
             case device::ResumeCheck::kUnconfirmed:
                 std::fprintf(stderr,
                              "zelctl: the transducer on %s could not be confirmed as the same (%s); "
                              "the run stays stopped\n",
-                             session.portPath.c_str(), RowNames(check.rows).c_str());
+                             session.portPath.c_str(), device::RowNames(check.rows).c_str());
                 session.port.Close();
                 return kExitOtherTransducer;
             case device::ResumeCheck::kNoAnswer:

@@ -105,16 +105,25 @@ unsigned ClassifyEepromReply(std::string_view text, bool late) {
     return kReplyNotWhole;
 }
 
-std::string UnconfirmedRowsMessage(const std::vector<UnconfirmedRow>& rows) {
+std::string RowNames(const std::vector<int>& rows) {
     std::string names;
-    bool coefficient = false;
-    bool sameFaults = true;
     for (size_t i = 0; i < rows.size(); ++i) {
         if (i > 0) names += i + 1 == rows.size() ? " and " : ", ";
-        names += RowName(rows[i].row);
-        coefficient = coefficient || rows[i].row < kCoefficientRows;
-        sameFaults = sameFaults && rows[i].faults == rows.front().faults;
+        names += RowName(rows[i]);
     }
+    return names;
+}
+
+std::string UnconfirmedRowsMessage(const std::vector<UnconfirmedRow>& rows) {
+    std::vector<int> numbers;
+    bool coefficient = false;
+    bool sameFaults = true;
+    for (const UnconfirmedRow& row : rows) {
+        numbers.push_back(row.row);
+        coefficient = coefficient || row.row < kCoefficientRows;
+        sameFaults = sameFaults && row.faults == rows.front().faults;
+    }
+    const std::string names = RowNames(numbers);
     std::string text = std::string(rows.size() == 1 ? "The EEPROM row " : "The EEPROM rows ") +
                        names + " could not be confirmed, also when asked again: ";
     if (sameFaults && !rows.empty()) {

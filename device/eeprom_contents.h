@@ -50,6 +50,9 @@ int CountWholeEepromReplies(std::string_view text);
 // The fault one try's text shows; `late` when its windows were empty and the reply came after.
 unsigned ClassifyEepromReply(std::string_view text, bool late);
 
+// Rows by name and first address: "a4 (10)", "a4 (10), a5 (14) and Serial No (AC)".
+std::string RowNames(const std::vector<int>& rows);
+
 // What the user is told about rows whose bytes could not be confirmed.
 std::string UnconfirmedRowsMessage(const std::vector<UnconfirmedRow>& rows);
 

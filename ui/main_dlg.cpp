@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "device/device_state.h"
-#include "device/eeprom_map.h"
+#include "device/eeprom_contents.h"
 #include "serial/port_return.h"
 #include "platform/message_box.h"
 #include "res/resource_ids.h"
@@ -336,12 +336,7 @@ void CMainDlg::OnPortBack(const std::string& path) {
     const device::ResumeCheck check = m_session->ResumeRun(m_commandPage->CurrentRunOptions());
     char gap[32];
     std::snprintf(gap, sizeof gap, "%.1f", check.gapSeconds);
-    std::string rows;
-    for (size_t i = 0; i < check.rows.size(); ++i) {
-        const auto& row = device::EepromRows()[check.rows[i]];
-        if (i > 0) rows += i + 1 == check.rows.size() ? " and " : ", ";
-        rows += std::string(row.description) + " (" + row.address + ")";
-    }
+    const std::string rows = device::RowNames(check.rows);
     switch (check.outcome) {
         case device::ResumeCheck::kResumed:
             platform::AppMessageBox(

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "fake_http_server.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -36,6 +37,15 @@ cli::InfluxSettings QuickSettings(const std::string& url, const std::string& spo
     settings.firstBackoff = 50ms;
     settings.maxBackoff = 100ms;
     return settings;
+}
+
+// Whether a batch waits in the spool (beside its lock file and the reject file).
+bool Spooled(const std::string& spool) {
+    for (const auto& entry : fs::directory_iterator(spool)) {
+        const std::string name = entry.path().filename().string();
+        if (name.ends_with(".lp") && name != "rejected.lp") return true;
+    }
+    return false;
 }
 
 std::string Lines(int first, int count) {
@@ -62,10 +72,7 @@ TEST(InfluxWriter, Sends_the_pushed_lines_in_batches_in_their_order) {
     cli::InfluxWriter writer(settings);
     std::string error;
     ASSERT_TRUE(writer.Start(&error)) << error;
-    for (int i = 0; i < 5; ++i) {
-        writer.Push(Lines(i * 5, 5));
-        std::this_thread::sleep_for(20ms);
-    }
+    for (int i = 0; i < 5; ++i) writer.Push(Lines(i * 5, 5));
     const cli::InfluxCounts counts = writer.Finish(5s);
     EXPECT_EQ(counts.sent, 25);
     EXPECT_EQ(counts.spooled, 0);
@@ -90,16 +97,10 @@ TEST(InfluxWriter, Spools_while_the_database_fails_and_sends_the_spool_oldest_fi
     cli::InfluxWriter writer(QuickSettings(server.Url(), spool));
     std::string error;
     ASSERT_TRUE(writer.Start(&error)) << error;
-    for (int i = 0; i < 6; ++i) {
-        writer.Push(Lines(i * 10, 10));
-        std::this_thread::sleep_for(60ms);
-    }
-    EXPECT_FALSE(fs::is_empty(spool)) << "batches wait on disk";
+    for (int i = 0; i < 6; ++i) writer.Push(Lines(i * 10, 10));
+    EXPECT_TRUE(WaitUntil([&] { return Spooled(spool); })) << "batches wait on disk";
     down = false;
-    for (int i = 6; i < 9; ++i) {
-        writer.Push(Lines(i * 10, 10));
-        std::this_thread::sleep_for(60ms);
-    }
+    for (int i = 6; i < 9; ++i) writer.Push(Lines(i * 10, 10));
     const cli::InfluxCounts counts = writer.Finish(5s);
     EXPECT_EQ(counts.sent, 90);
     EXPECT_EQ(counts.spooled, 0);
@@ -120,10 +121,19 @@ TEST(InfluxWriter, A_batch_refused_as_malformed_goes_to_the_reject_file_and_is_n
     cli::InfluxWriter writer(QuickSettings(server.Url(), spool));
     std::string error;
     ASSERT_TRUE(writer.Start(&error)) << error;
+    // Each in a batch of its own: the next goes once the one before was answered.
+    const auto answered = [&](const std::string& text) {
+        return WaitUntil([&] {
+            for (const Request& r : server.Requests()) {
+                if (r.body.find(text) != std::string::npos) return true;
+            }
+            return false;
+        });
+    };
     writer.Push(Lines(0, 3));
-    std::this_thread::sleep_for(150ms);
+    ASSERT_TRUE(answered(Lines(0, 3)));
     writer.Push("bad line\nbad too\n");
-    std::this_thread::sleep_for(150ms);
+    ASSERT_TRUE(answered("bad"));
     writer.Push(Lines(3, 3));
     const cli::InfluxCounts counts = writer.Finish(5s);
     EXPECT_EQ(counts.sent, 6);
@@ -151,7 +161,7 @@ TEST(InfluxWriter, Finish_leaves_what_the_database_did_not_take_in_time_for_the_
         std::string error;
         ASSERT_TRUE(writer.Start(&error)) << error;
         writer.Push(Lines(0, 20));
-        std::this_thread::sleep_for(100ms);
+        ASSERT_TRUE(WaitUntil([&] { return Spooled(spool); }));  // the first batch failed
         writer.Push(Lines(20, 5));
         const auto before = std::chrono::steady_clock::now();
         const cli::InfluxCounts counts = writer.Finish(300ms);
@@ -201,7 +211,9 @@ TEST(InfluxWriter, A_token_goes_in_the_header_and_a_refused_one_stops_the_start)
 }
 
 TEST(InfluxWriter, A_request_still_open_at_the_end_of_the_flush_timeout_is_cut_short) {
-    FakeHttpServer server([](const Request& r) {
+    std::atomic<bool> arrived{false};
+    FakeHttpServer server([&](const Request& r) {
+        if (!r.body.empty()) arrived = true;
         return r.body.empty() ? Answer{204} : Answer{204, "", 2500};
     });
     const std::string spool = ScratchDir("slow");
@@ -209,7 +221,7 @@ TEST(InfluxWriter, A_request_still_open_at_the_end_of_the_flush_timeout_is_cut_s
     std::string error;
     ASSERT_TRUE(writer.Start(&error)) << error;
     writer.Push(Lines(0, 4));
-    std::this_thread::sleep_for(200ms);  // the batch is on its way
+    ASSERT_TRUE(WaitUntil([&] { return arrived.load(); }));  // the batch is on its way
     const auto before = std::chrono::steady_clock::now();
     const cli::InfluxCounts counts = writer.Finish(500ms);
     EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);

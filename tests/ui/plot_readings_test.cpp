@@ -15,6 +15,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "paint_counter.h"
 #include "device/c_numbers.h"
 #include "device/figure_table.h"
 #include "tests/support/two_pass_statistics.h"
@@ -41,15 +42,6 @@ public:
 private:
     std::mutex m_mutex;
     std::vector<device::TimedReading> m_readings;
-};
-
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
-        return false;
-    }
 };
 
 std::string Csv(const std::vector<device::TimedReading>& readings) {

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "paint_counter.h"
 #include "device/device_state.h"
 #include "res/resource_ids.h"
 #include "serial/port_probe.h"
@@ -108,16 +109,6 @@ std::string StartSim(Helper& sim, const std::string& link) {
     if (!SpinUntil([&] { return QFileInfo(info.filePath()).exists(); }, 10000)) return {};
     return QFileInfo(info.filePath()).symLinkTarget().toStdString();
 }
-
-// Counts the paint events of the object it filters.
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
-        return false;
-    }
-};
 
 struct Figures {
     double program = 0;  // % of a core
