@@ -33,7 +33,7 @@ bool Run(const char* name, const sim::Options& options) {
     if (!dialog.OpenPort()) return false;
 
     const auto start = std::chrono::steady_clock::now();
-    dialog.ReadEeprom();
+    const auto readout = dialog.ReadEeprom();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const auto image = simulator.Eeprom();
@@ -46,8 +46,8 @@ bool Run(const char* name, const sim::Options& options) {
     std::printf(
         "EEPROM read-out, %s: %.3f s (floor 5.130 s, +%.1f ms a byte), %d of 256 bytes right, "
         "%d repeated reads, %zu rows unconfirmed\n",
-        name, seconds, (seconds - 5.130) / 256 * 1000, right, dialog.m_eepromReadout.repeatedReads,
-        dialog.m_eepromReadout.unconfirmedRows.size());
+        name, seconds, (seconds - 5.130) / 256 * 1000, right, readout.repeatedReads,
+        readout.unconfirmedRows.size());
     device::ResetDeviceState();
     return true;
 }

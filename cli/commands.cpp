@@ -26,6 +26,7 @@
 #include "device/eeprom_map.h"
 #include "device/eeprom_row_text.h"
 #include "device/pressure_log.h"
+#include "device/queued_listener.h"
 #include "platform/file_check.h"
 #include "platform/whole_file.h"
 #include "serial/port_probe.h"
@@ -137,52 +138,42 @@ int ListIndexOf(const std::string& text) {
 // goes on when the transducer on it is the same. kExitDone when the run goes on; otherwise what
 // ends it (a stop request: kExitInterrupted, which the caller ends as Stop).
 int Reconnect(Session& session, const Options& options) {
-    session.core.SuspendRun();
-    for (;;) {
-        std::fprintf(stderr, "zelctl: the port %s went away; waiting for it to come back\n",
-                     session.portPath.c_str());
-        const auto waited = session.WaitForPort(*options.reconnectSeconds);
-        if (waited == Session::WaitOutcome::kStopped) return kExitInterrupted;
-        if (waited == Session::WaitOutcome::kTimedOut) return kExitPortGone;
-        session.dialog.progressBar = ::isatty(STDERR_FILENO);
-        const device::ResumeCheck check =
-            session.core.ResumeRun({options.logPath, options.timestamps});
-        switch (check.outcome) {
-            case device::ResumeCheck::kResumed:
+    const auto step = session.Reconnect(*options.reconnectSeconds);
+    if (!step) return StopRequested() ? kExitInterrupted : kExitPortGone;
+    const std::string rows = device::RowNames(step->check.rows);
+    switch (step->outcome) {
+        case device::ReconnectStep::kResumed:
+            std::fprintf(stderr,
+                         "zelctl: the port %s is back after %s s with the same transducer; "
+                         "the run goes on\n",
+                         session.portPath.c_str(), device::FormatFixed(step->check.gapSeconds, 1).c_str());
+            if (step->check.logNotOpened) {
                 std::fprintf(stderr,
-                             "zelctl: the port %s is back after %.1f s with the same transducer; "
-                             "the run goes on\n",
-                             session.portPath.c_str(), check.gapSeconds);
-                if (check.logNotOpened) {
-                    std::fprintf(stderr,
-                                 "zelctl: the log file %s could not be opened again; going on "
-                                 "without it\n",
-                                 options.logPath.c_str());
-                }
-                return kExitDone;
-            case device::ResumeCheck::kOtherTransducer:
-                std::fprintf(stderr,
-                             "zelctl: another transducer is on %s: its EEPROM differs in %s; the "
-                             "run stays stopped\n",
-                             session.portPath.c_str(), device::RowNames(check.rows).c_str());
-                session.port.Close();
-                return kExitOtherTransducer;
-            case device::ResumeCheck::kUnconfirmed:
-                std::fprintf(stderr,
-                             "zelctl: the transducer on %s could not be confirmed as the same (%s); "
-                             "the run stays stopped\n",
-                             session.portPath.c_str(), device::RowNames(check.rows).c_str());
-                session.port.Close();
-                return kExitOtherTransducer;
-            case device::ResumeCheck::kNoAnswer:
-                if (StopRequested()) return kExitInterrupted;
-                if (session.PortGone()) continue;  // gone again during the read-out
-                std::fprintf(stderr, "zelctl: the transducer on %s never answered\n",
-                             session.portPath.c_str());
-                session.port.Close();
-                return kExitNoAnswer;
-        }
+                             "zelctl: the log file %s could not be opened again; going on "
+                             "without it\n",
+                             options.logPath.c_str());
+            }
+            return kExitDone;
+        case device::ReconnectStep::kOtherTransducer:
+            std::fprintf(stderr,
+                         "zelctl: another transducer is on %s: its EEPROM differs in %s; the "
+                         "run stays stopped\n",
+                         session.portPath.c_str(), rows.c_str());
+            return kExitOtherTransducer;
+        case device::ReconnectStep::kUnconfirmed:
+            std::fprintf(stderr,
+                         "zelctl: the transducer on %s could not be confirmed as the same (%s); "
+                         "the run stays stopped\n",
+                         session.portPath.c_str(), rows.c_str());
+            return kExitOtherTransducer;
+        case device::ReconnectStep::kNoAnswer:
+        case device::ReconnectStep::kWaitAgain:
+            if (StopRequested()) return kExitInterrupted;
+            std::fprintf(stderr, "zelctl: the transducer on %s never answered\n",
+                         session.portPath.c_str());
+            return kExitNoAnswer;
     }
+    return kExitNoAnswer;
 }
 
 // The run's statistics and ledger (and what --influx sent): into --summary FILE as JSON, else
@@ -283,9 +274,12 @@ int RunAcquire(const Options& options) {
     printer.tags = {session.portPath, device::SerialNumberText(session.core.Eeprom().image)};
     printer.influx = influx.get();
     if (options.count) printer.stopAfterReadings = *options.count;
-    session.core.AddListener(&printer);
+    // Standard output may be a pipe whose reader stops for a while: it gets the readings on a
+    // thread of its own, so that the tick, the log and the statistics go on meanwhile.
+    device::QueuedListener queuedPrinter(printer);
+    session.core.AddListener(&queuedPrinter);
     if (options.format == ReadingsFormat::Csv) Print(device::CsvHeader());
-    session.core.StartTimer();
+    if (!session.core.StartTimer()) std::fputs("zelctl: Error 01\n", stderr);
 
     if (!session.core.StartRun({options.logPath, options.timestamps})) {
         std::fprintf(stderr, "zelctl: the log file %s could not be opened; going on without it\n",
@@ -326,11 +320,12 @@ int RunAcquire(const Options& options) {
                                          : session.core.StopRun();
     bool logFailed = session.page.logFailed;
     if (end.logCloseFailed) {
-        std::fprintf(stderr, "zelctl: %s\n", device::LogFailureMessage().c_str());
+        std::fprintf(stderr, "zelctl: %s\n", end.logCloseFailure.c_str());
         logFailed = true;
     }
     if (!suspended) session.dialog.CloseSequence();
-    session.core.RemoveListener(&printer);
+    session.core.RemoveListener(&queuedPrinter);
+    queuedPrinter.Finish();
     const InfluxCounts influxCounts = influx ? influx->Finish(FlushTimeout(options)) : InfluxCounts{};
     if (end.ledger.fellBehind) {
         std::fprintf(stderr, "zelctl: warning: %s\n",

@@ -16,6 +16,7 @@
 #include "platform/device_watch.h"
 #include "serial/port_return.h"
 #include "serial/port_probe.h"
+#include "serial/port_settings.h"
 #include "sim/simulator.h"
 
 namespace cli {
@@ -36,6 +37,10 @@ void CliMainDialog::EndEepromWait() {
 
 bool CliMainDialog::EepromReadoutCancelled() {
     return StopRequested();
+}
+
+void CliMainDialog::OnEepromUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) {
+    std::fprintf(stderr, "zelctl: %s\n", device::UnconfirmedRowsMessage(rows).c_str());
 }
 
 void CliMainDialog::OnPortGone() {
@@ -73,15 +78,16 @@ void CliCommandPage::OnLogFailed(const std::string& message) {
 namespace {
 
 std::atomic<int> g_stopSignal{0};
-// The wait for a port to come back, while there is one: a stop signal cancels it.
-std::atomic<platform::DeviceWatch*> g_portWatch{nullptr};
+// The reconnect waiting for a port, while there is one: the stop signal's handler cancels its
+// wait, and a signal handler can reach nothing but a process-wide variable.
+std::atomic<device::PortReconnect*> g_reconnect{nullptr};
 // Made once, before any signal can arrive: the signal handler only writes to it.
 std::atomic<int> g_wakeFd{-1};
 
 extern "C" void OnStopSignal(int signal) {
     g_stopSignal = signal;
     RequestStop();
-    if (platform::DeviceWatch* watch = g_portWatch.load()) watch->Cancel();
+    if (device::PortReconnect* reconnect = g_reconnect.load()) reconnect->Cancel();
 }
 
 }  // namespace
@@ -151,11 +157,10 @@ std::unique_ptr<sim::Simulator> StartSimulator(std::string* portPath) {
     return simulator;
 }
 
-Session::Session() : core(dialog, page, {&monitor, &readout, &eepromTable}, &port) {}
+Session::Session() : core(dialog, page, {&monitor, &readout, &eepromTable}) {}
 
 Session::~Session() {
     if (dialog.m_timer) dialog.m_timer->Stop();
-    port.Close();
 }
 
 int Session::Open(const Options& options) {
@@ -168,24 +173,25 @@ int Session::Open(const Options& options) {
     }
     portPath = path;
     identity = serial::ReadPortIdentity(path, serial::ProbeConfig{});
-    if (!port.Open(path)) {
-        std::fprintf(
-            stderr, "zelctl: %s\n",
-            serial::DescribeOpenError(port.LastOpenError(), path, port.LastOpenHolder()).c_str());
-        return kExitPortNotOpened;
+    const serial::PortOpenResult opened = core.OpenOwnPort(path);
+    switch (opened.failure) {
+        case serial::PortOpenResult::kNone:
+            return kExitDone;
+        case serial::PortOpenResult::kOpen:
+            std::fprintf(stderr, "zelctl: %s\n",
+                         serial::DescribeOpenError(opened.openError, path, opened.holder).c_str());
+            return kExitPortNotOpened;
+        case serial::PortOpenResult::kConfigure:
+            std::fprintf(stderr, "zelctl: %s\nzelctl: %s could not be set to 115200 baud 8N1\n",
+                         opened.configureError.c_str(), path.c_str());
+            return kExitPortNotOpened;
     }
-    // Configure says what went wrong itself, through the message-box hook.
-    if (!port.Configure(115200, 0, 8, false, 0)) {
-        std::fprintf(stderr, "zelctl: %s could not be set to 115200 baud 8N1\n", path.c_str());
-        return kExitPortNotOpened;
-    }
-    return kExitDone;
+    return kExitPortNotOpened;
 }
 
 int Session::ReadEeprom() {
     dialog.progressBar = ::isatty(STDERR_FILENO);
-    dialog.ReadEeprom();
-    const auto& outcome = dialog.m_eepromReadout;
+    const auto& outcome = core.ReadEeprom();
     if (StopSignal() != 0) return 128 + StopSignal();
     if (PortGone()) {
         std::fprintf(stderr, "zelctl: the port went away during the EEPROM read-out\n");
@@ -195,38 +201,42 @@ int Session::ReadEeprom() {
         std::fprintf(stderr, "zelctl: the transducer never answered (every EEPROM byte empty)\n");
         return kExitNoAnswer;
     }
-    // The rows were named on standard error through the message-box hook.
+    // The rows were named on standard error (OnEepromUnconfirmed).
     return outcome.unconfirmedRows.empty() ? kExitDone : kExitEepromUnconfirmed;
 }
 
-Session::WaitOutcome Session::WaitForPort(double seconds) {
+std::optional<device::ReconnectStep> Session::Reconnect(double seconds) {
     using Clock = std::chrono::steady_clock;
-    port.Close();
     const auto deadline =
         std::isinf(seconds)
             ? Clock::time_point::max()
             : Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                  std::chrono::duration<double>(seconds));
-    platform::DeviceWatch watch;
-    g_portWatch = &watch;
-    const auto found = serial::WaitForPortReturn(
-        identity, serial::ProbeConfig{}, watch, deadline, [this](const std::string& path) {
-            if (StopRequested()) return true;
-            // A node that udev has not finished with yet may refuse the open: wait for more.
-            if (port.Open(path) && port.Configure(115200, 0, 8, false, 0)) return true;
-            port.Close();
-            return false;
-        });
-    g_portWatch = nullptr;
-    if (StopRequested()) return WaitOutcome::kStopped;
-    if (!found) return WaitOutcome::kTimedOut;
-    portPath = *found;
-    g_portGone = false;
-    return WaitOutcome::kBack;
+    device::PortReconnect reconnect(core, *this, identity, serial::ProbeConfig{});
+    reconnect.Suspend();
+    g_reconnect = &reconnect;
+    if (StopRequested()) reconnect.Cancel();  // a signal just before the pointer was set
+    const auto step = reconnect.WaitAndResume(deadline, [this] {
+        std::fprintf(stderr, "zelctl: the port %s went away; waiting for it to come back\n",
+                     portPath.c_str());
+        dialog.progressBar = ::isatty(STDERR_FILENO);
+    });
+    g_reconnect = nullptr;
+    return step;
+}
+
+serial::PortOpenResult Session::OpenAgain(const std::string& path) {
+    serial::PortOpenResult opened = core.OpenOwnPort(path);
+    if (opened) portPath = path;
+    return opened;
+}
+
+void Session::ClosePort() {
+    core.Port()->Close();
 }
 
 bool Session::PortGone() const {
-    return port.IsGone() || g_portGone;
+    return core.Port()->IsGone() || dialog.PortGone();
 }
 
 }  // namespace cli

@@ -10,9 +10,11 @@
 #include "device/command_page_core.h"
 #include "device/main_dialog_core.h"
 #include "device/measurement_session.h"
+#include "device/port_reconnect.h"
 #include "device/views.h"
 #include "serial/port_identity.h"
 #include "serial/serial_port.h"
+#include <optional>
 
 namespace sim {
 class Simulator;
@@ -32,6 +34,7 @@ protected:
     void OnEepromByteRead(int byteAddress, const std::string& byteText) override;
     void EndEepromWait() override;
     bool EepromReadoutCancelled() override;
+    void OnEepromUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) override;
     void OnPortGone() override;  // wakes the acquisition's wait
 };
 
@@ -62,13 +65,13 @@ public:
     InfluxWriter* influx = nullptr;  // --influx: takes each step's line protocol too
 };
 
-// One run of zelctl against one port: the port (or the built-in simulated transducer), the
-// measurement session with its two measurement objects, and the string views in place of the
-// windows.
-class Session {
+// One run of zelctl against one port: the measurement session (which owns the port zelctl
+// opens) with its two measurement objects, the string views in place of the windows, and the
+// built-in simulated transducer for --simulate.
+class Session : public device::SessionPort {
 public:
     Session();
-    ~Session();
+    ~Session() override;
 
     // Opens the port of `options` (starting the simulator for --simulate) at 115200 8N1.
     // Returns kExitDone, or kExitPortNotOpened after saying why on standard error.
@@ -81,15 +84,17 @@ public:
 
     bool PortGone() const;
 
-    enum class WaitOutcome { kBack, kTimedOut, kStopped };
-    // The port went away: closes it, waits up to `seconds` (infinity: without end) for the same
-    // device to be there again (the same USB adapter, also under another name; for other ports
-    // the same path), without polling, and opens it again. A stop request ends the wait.
-    WaitOutcome WaitForPort(double seconds);
+    // The port went away during the run: the run is suspended, and waited for up to `seconds`
+    // (infinity: without end) to come back with the same transducer; a stop request ends the
+    // wait. Nothing: not back in time, or stopped (StopRequested says which).
+    std::optional<device::ReconnectStep> Reconnect(double seconds);
+
+    // device::SessionPort, for the reconnect.
+    serial::PortOpenResult OpenAgain(const std::string& path) override;
+    void ClosePort() override;
 
     std::string portPath;  // the device Open opened
     serial::PortIdentity identity;  // what identifies it, read when it was opened
-    CSerialPort port;
     CliMainDialog dialog;
     CliCommandPage page;
     device::StringTextView monitor;

@@ -5,15 +5,9 @@
 
 #include "cli/commands.h"
 #include "cli/options.h"
-#include "platform/message_box.h"
 #include "res/build_info.h"
 
 int main(int argc, char** argv) {
-    // The port class reports driver failures in message boxes; here they are lines on stderr.
-    platform::SetMessageBoxHandler([](const platform::MessageBoxRequest& request) {
-        std::fprintf(stderr, "zelctl: %s\n", request.text.c_str());
-    });
-
     cli::Options options;
     std::string error;
     if (!cli::ParseOptions(argc, argv, &options, &error)) {

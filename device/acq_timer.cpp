@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "device/tick.h"
-#include "platform/message_box.h"
 
 namespace device {
 
@@ -19,10 +18,8 @@ bool CAcqTimer::Start() {
     // resolution, so there is no resolution to pick and no system-wide request to make.
     platform::TimerCaps caps;
     const bool haveCaps = m_capsQuery ? m_capsQuery(&caps) : platform::QueryTimerCaps(&caps);
-    if (!haveCaps) {
-        platform::AppMessageBox("Error 01", platform::MessageIcon::None);
-        return false;
-    }
+    m_noTimerDevice = !haveCaps;
+    if (!haveCaps) return false;
     if (m_timer.Start(m_period, [] { OnTick(); })) m_running = true;
     return true;
 }

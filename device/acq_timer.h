@@ -20,9 +20,11 @@ public:
     // Joins a running timer's thread: a thread must never outlive the object it calls through.
     virtual ~CAcqTimer();
 
-    // False when already running, or when the caps cannot be queried ("Error 01" is shown).
-    // True otherwise, also when the thread could not be started (then IsRunning stays false).
+    // False when already running, or when the caps cannot be queried (NoTimerDevice then, for
+    // the caller's "Error 01"). True otherwise, also when the thread could not be started (then
+    // IsRunning stays false).
     bool Start();
+    bool NoTimerDevice() const { return m_noTimerDevice; }
     // True only when a timer was running and has been stopped. Returns after a tick in progress
     // has finished; never call it from inside a tick.
     bool Stop();
@@ -34,6 +36,7 @@ public:
 private:
     uint32_t m_period = 100;
     bool m_running = false;
+    bool m_noTimerDevice = false;
     CapsQuery m_capsQuery;
     platform::PeriodicTimer m_timer;
 };

@@ -7,10 +7,14 @@
 namespace device {
 
 std::string FormatFixed6(double value) {
+    return FormatFixed(value, 6);
+}
+
+std::string FormatFixed(double value, int decimals) {
     // to_chars with a precision prints as printf does in the "C" locale, and never looks at
     // the process locale. 1e308 in fixed point needs 309 digits plus the decimals.
     char buffer[400];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
     if (result.ec != std::errc()) return std::isnan(value) ? "nan" : "inf";
     return std::string(buffer, result.ptr);
 }

@@ -10,6 +10,8 @@ namespace device {
 
 // As printf("%f"): fixed point, six decimals, "-" when negative; "nan"/"inf" as glibc prints them.
 std::string FormatFixed6(double value);
+// The same with `decimals` decimals ("%.1f": FormatFixed(value, 1)).
+std::string FormatFixed(double value, int decimals);
 
 // As strtol(text, nullptr, 10) in the "C" locale: leading white space, an optional sign, the
 // leading digits; 0 without digits; saturates at the limits of long.

@@ -9,7 +9,6 @@
 #include "device/main_dialog_core.h"
 #include "device/pressure_log.h"
 #include "platform/clock.h"
-#include "platform/message_box.h"
 #include "serial/serial_port.h"
 
 namespace device {
@@ -57,10 +56,7 @@ void CommandPageCore::Echo(const std::string& frame) {
 
 bool CommandPageCore::SendListCommand(int index) {
     std::string frame;
-    if (!ListCommandFrame(index, CurrentDeviceAddress(), &frame)) {
-        platform::AppMessageBox("INFO List Box error", platform::MessageIcon::None);
-        return false;
-    }
+    if (!ListCommandFrame(index, CurrentDeviceAddress(), &frame)) return false;
     g_continuousMode = false;
     Echo(frame);  // the echo reaches the monitor before the command is written
     SendCommand(frame);
@@ -141,7 +137,7 @@ void CommandPageCore::ContinuousStep() {
     g_readingCount = state.readingCount;
 
     if (!result.logText.empty()) {
-        if (!WriteLogText(result.logText)) OnLogFailed(LogFailureMessage());
+        if (std::string failure; !WriteLogText(result.logText, &failure)) OnLogFailed(failure);
         m_batchLines += result.lines;
         const size_t before = g_readoutText.size();
         AppendReadoutLines(g_readoutText, m_batchLines);

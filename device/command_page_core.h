@@ -35,8 +35,8 @@ public:
     void SendCommand(const std::string& frame);
 
     // UI thread. A Command Inquiry selection (0..5; -1 is no selection): switches the tick to
-    // monitor mode, echoes, sends. No selection (or an index outside 0..5) shows
-    // "INFO List Box error" and sends nothing; returns false then.
+    // monitor mode, echoes, sends. No selection (or an index outside 0..5) sends nothing and
+    // returns false, for the page's "INFO List Box error".
     bool SendListCommand(int index);
     // UI thread. Keeps the Manual Command box text, trimmed, in m_manualCommand.
     void SetManualCommand(const std::string& boxText);

@@ -5,7 +5,6 @@
 std::atomic<bool> g_tickReady{true};
 std::atomic<bool> g_continuousMode{false};
 std::atomic<bool> g_acquisitionStopped{true};
-std::atomic<bool> g_portGone{false};
 
 std::string g_responseText;
 std::string g_monitorText;
@@ -59,7 +58,6 @@ void ResetDeviceState() {
     g_tickReady = true;
     g_continuousMode = false;
     g_acquisitionStopped = true;
-    g_portGone = false;
     {
         std::lock_guard lock(PortMutex());
         g_responseText.clear();

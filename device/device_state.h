@@ -23,9 +23,6 @@ extern std::atomic<bool> g_tickReady;
 extern std::atomic<bool> g_continuousMode;
 extern std::atomic<bool> g_acquisitionStopped;
 
-// True once the tick found the port gone (tick); cleared when a port opens (UI).
-extern std::atomic<bool> g_portGone;
-
 // Text last collected from the port (tick; the UI during the EEPROM read-out, before the timer
 // runs). Guarded by device::PortMutex(): use device::ResponseTextCopy / ClearResponseText.
 extern std::string g_responseText;

@@ -10,7 +10,6 @@
 #include "device/eeprom_map.h"
 #include "device/main_dialog_core.h"
 #include "platform/clock.h"
-#include "platform/message_box.h"
 
 namespace device {
 
@@ -196,8 +195,8 @@ struct MainDialogCore::Readout {
     }
 };
 
-void MainDialogCore::ReadEeprom() {
-    m_eepromReadout = {};
+MainDialogCore::EepromReadoutResult MainDialogCore::ReadEeprom() {
+    EepromReadoutResult result;
     TableView* list = g_eepromList;
     if (list) {
         list->SetFocus();
@@ -214,8 +213,8 @@ void MainDialogCore::ReadEeprom() {
     m_readPort = m_port;
     platform::Sleep(10);
 
-    Readout readout{*this, m_eepromReadout};
-    const EepromImage& image = m_eepromReadout.image;
+    Readout readout{*this, result};
+    const EepromImage& image = result.image;
     const auto& rows = EepromRows();
     std::array<int, kEepromRows> items{};
     for (int r = 0; r < kEepromRows; ++r) {
@@ -231,7 +230,7 @@ void MainDialogCore::ReadEeprom() {
             if (!readout.Stopped()) readout.ReadByte(address);
             const std::string byteText = ByteText(image, address);
             if (list) list->SetItemText(items[r], 2 + j, byteText);
-            if (!m_eepromReadout.stopped) OnEepromByteRead(address, byteText);
+            if (!result.stopped) OnEepromByteRead(address, byteText);
         }
     }
     // A byte asked for again after its row was shown (see Readout::Verify) may have changed.
@@ -242,14 +241,10 @@ void MainDialogCore::ReadEeprom() {
     const auto coefficients = Coefficients(image);
     std::copy(coefficients.begin(), coefficients.end(), g_coefficients.begin());
     const auto unconfirmed = UnconfirmedRows(image);
-    for (const UnconfirmedRow& row : unconfirmed) m_eepromReadout.unconfirmedRows.push_back(row.row);
+    for (const UnconfirmedRow& row : unconfirmed) result.unconfirmedRows.push_back(row.row);
     EndEepromWait();
-    if (m_eepromReadout.answered && !m_eepromReadout.stopped && !unconfirmed.empty())
-        OnEepromUnconfirmed(unconfirmed);
-}
-
-void MainDialogCore::OnEepromUnconfirmed(const std::vector<UnconfirmedRow>& rows) {
-    platform::AppMessageBox(UnconfirmedRowsMessage(rows), platform::MessageIcon::Exclamation);
+    if (result.answered && !result.stopped && !unconfirmed.empty()) OnEepromUnconfirmed(unconfirmed);
+    return result;
 }
 
 }  // namespace device

@@ -36,7 +36,7 @@ std::string CurrentDeviceAddress() {
 bool CheckPortPresent(CSerialPort* port) {
     if (!port) return false;
     if (!port->IsGone()) return true;
-    if (!g_portGone.exchange(true) && g_mainDlg) g_mainDlg->OnPortGone();
+    if (g_mainDlg && !g_mainDlg->m_portGone.exchange(true)) g_mainDlg->OnPortGone();
     return false;
 }
 
@@ -44,11 +44,16 @@ MainDialogCore::~MainDialogCore() {
     if (m_timer) m_timer->Stop();
 }
 
-bool MainDialogCore::OpenPort() {
-    if (!m_port) return false;
-    const bool opened = serial::OpenPort(m_port);
-    if (opened) g_portGone = false;
-    return opened;
+serial::PortOpenResult MainDialogCore::OpenPort() {
+    if (!m_port) {
+        serial::PortOpenResult none;
+        none.failure = serial::PortOpenResult::kOpen;
+        none.openError = platform::OpenError::NoSuchDevice;
+        return none;
+    }
+    serial::PortOpenResult result = serial::OpenPort(m_port);
+    if (result) m_portGone = false;
+    return result;
 }
 
 void MainDialogCore::EchoCommand(const std::string& text) {
@@ -92,10 +97,11 @@ void MainDialogCore::SendFrame(const std::string& frame) {
     if (m_port) m_port->Write(frame.data(), static_cast<uint32_t>(frame.size()));
 }
 
-void MainDialogCore::StartTimer(CAcqTimer::CapsQuery caps) {
+bool MainDialogCore::StartTimer(CAcqTimer::CapsQuery caps) {
     if (m_timer) m_timer->Stop();
     m_timer = std::make_unique<CAcqTimer>(std::move(caps));
     m_timer->Start();
+    return !m_timer->NoTimerDevice();
 }
 
 void MainDialogCore::CloseSequence() {

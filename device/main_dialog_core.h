@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "device/acq_timer.h"
 #include "device/eeprom_contents.h"
+#include "serial/port_settings.h"
 
 class CSerialPort;
 
@@ -22,8 +24,8 @@ public:
     virtual ~MainDialogCore();
 
     // UI thread. Opens g_portName on m_port at 115200 8N1 (serial::OpenPort); on success the
-    // port counts as present again (g_portGone false).
-    bool OpenPort();
+    // port counts as present again. What went wrong is the caller's to tell.
+    serial::PortOpenResult OpenPort();
 
     // UI thread. Appends ">>" + text to the monitor and shows it; `text` has CR already made
     // CR LF. Echoes never trim the monitor.
@@ -41,8 +43,9 @@ public:
     // rows 0..36 into g_coefficients. 5.1 to 10.3 s; the hooks below run around it.
     // A byte counts only when exactly one whole reply came in its windows; otherwise the line is
     // left to go quiet (late replies are read and thrown away) and the byte is asked for again,
-    // a bounded number of times. The outcome is in m_eepromReadout.
-    void ReadEeprom();
+    // a bounded number of times. Returns the outcome.
+    struct EepromReadoutResult;
+    EepromReadoutResult ReadEeprom();
 
     struct EepromReadoutResult {
         bool answered = false;  // anything at all came back
@@ -51,10 +54,10 @@ public:
         int repeatedReads = 0;             // reads beyond the 256
         EepromImage image;                 // every byte as read, and whether it was confirmed
     };
-    EepromReadoutResult m_eepromReadout;
 
-    // UI thread. Creates and starts m_timer (the tick starts running).
-    void StartTimer(CAcqTimer::CapsQuery caps = {});
+    // UI thread. Creates and starts m_timer (the tick starts running). False when the timer
+    // device does not answer: the caller says "Error 01".
+    bool StartTimer(CAcqTimer::CapsQuery caps = {});
     // UI thread, the device part of closing: sends *01IN + CR, waits 10 ms, closes the log,
     // stops m_timer (a tick in progress finishes first). The port stays as it is.
     void CloseSequence();
@@ -64,6 +67,10 @@ public:
         nullptr;                  // the port CollectResponse reads: m_port, from ReadEeprom on
     std::string m_deviceAddress;  // "01" once the dialog has initialised
     std::unique_ptr<CAcqTimer> m_timer;
+
+    // True once the tick found the port gone (tick); false again when a port opens (UI).
+    bool PortGone() const { return m_portGone; }
+    std::atomic<bool> m_portGone{false};
 
     // Tick thread, once: the port has disappeared (USB adapter pulled, simulator gone). The tick
     // stops reading it. A widget implementation must post to its own thread.
@@ -79,8 +86,8 @@ protected:
     virtual void OnEepromByteRead(int byteAddress, const std::string& byteText) {}
     virtual void EndEepromWait() {}
     // After the wait notice, once, when the transducer answered but some rows could not be
-    // confirmed: says which, in the application's message box.
-    virtual void OnEepromUnconfirmed(const std::vector<UnconfirmedRow>& rows);
+    // confirmed (UnconfirmedRowsMessage words them).
+    virtual void OnEepromUnconfirmed(const std::vector<UnconfirmedRow>& rows) {}
     // Polled during the read-out; true ends it at once (the rest of the table shows "00").
     virtual bool EepromReadoutCancelled() { return false; }
 
@@ -93,8 +100,8 @@ private:
 // The device address of g_mainDlg, "01" without one.
 std::string CurrentDeviceAddress();
 
-// Tick thread: true when `port` is usable; the first time it is found gone, sets g_portGone and
-// tells g_mainDlg once.
+// Tick thread: true when `port` is usable; the first time it is found gone, marks g_mainDlg's
+// port gone and tells it once.
 bool CheckPortPresent(CSerialPort* port);
 
 }  // namespace device

@@ -4,6 +4,7 @@
 
 #include "device/device_state.h"
 #include "device/pressure_log.h"
+#include "serial/serial_port.h"
 
 namespace device {
 
@@ -17,7 +18,11 @@ MeasurementSession::MeasurementSession(MainDialogCore& dialog, CommandPageCore& 
     g_eepromList = views.eepromTable;
     dialog.m_deviceAddress = "01";
     page.m_stepObserver = this;
-    if (port) AttachPort(port);
+    if (!port) {
+        m_ownPort = std::make_unique<CSerialPort>();
+        port = m_ownPort.get();
+    }
+    AttachPort(port);
 }
 
 MeasurementSession::~MeasurementSession() {
@@ -28,6 +33,7 @@ MeasurementSession::~MeasurementSession() {
     if (g_monitorEdit == m_views.monitor) g_monitorEdit = nullptr;
     if (g_readoutEdit == m_views.readout) g_readoutEdit = nullptr;
     if (g_eepromList == m_views.eepromTable) g_eepromList = nullptr;
+    if (m_ownPort) m_ownPort->Close();
 }
 
 void MeasurementSession::AttachPort(CSerialPort* port) {
@@ -36,12 +42,21 @@ void MeasurementSession::AttachPort(CSerialPort* port) {
     m_page.m_port = port;
 }
 
-void MeasurementSession::ReadEeprom() {
-    m_dialog.ReadEeprom();
+serial::PortOpenResult MeasurementSession::OpenOwnPort(const std::string& path) {
+    if (!m_ownPort) m_ownPort = std::make_unique<CSerialPort>();
+    AttachPort(m_ownPort.get());
+    serial::PortOpenResult result = serial::OpenPort(m_ownPort.get(), path);
+    if (result) m_dialog.m_portGone = false;
+    return result;
 }
 
-void MeasurementSession::StartTimer() {
-    m_dialog.StartTimer();
+const MainDialogCore::EepromReadoutResult& MeasurementSession::ReadEeprom() {
+    m_eeprom = m_dialog.ReadEeprom();
+    return m_eeprom;
+}
+
+bool MeasurementSession::StartTimer() {
+    return m_dialog.StartTimer();
 }
 
 bool MeasurementSession::StartRun(const RunOptions& options) {
@@ -56,6 +71,7 @@ bool MeasurementSession::StartRun(const RunOptions& options) {
         listeners = m_listeners;
     }
     for (ReadingListener* listener : listeners) listener->OnRunStarted();
+    m_runOptions = options;
     m_suspended = false;
     m_clock.Start();
     m_page.StartContinuous();
@@ -65,7 +81,7 @@ bool MeasurementSession::StartRun(const RunOptions& options) {
 RunEnd MeasurementSession::StopRun() {
     m_page.StopContinuous();
     RunEnd end;
-    end.logCloseFailed = !CloseLog();
+    end.logCloseFailed = !CloseLog(&end.logCloseFailure);
     std::lock_guard lock(m_mutex);
     m_ledger.drainedBytes += m_page.m_stopDiscardedBytes;
     // An unfinished record waits for the next run's text, which never completes it.
@@ -97,23 +113,23 @@ std::vector<int> DifferingRows(const EepromImage& a, const EepromImage& b) {
 
 }  // namespace
 
-ResumeCheck MeasurementSession::ResumeRun(const RunOptions& options) {
+ResumeCheck MeasurementSession::ResumeRun() {
     ResumeCheck check;
     if (!m_suspended) return check;
-    const MainDialogCore::EepromReadoutResult startUp = Eeprom();
     // The table keeps showing the start-up image while the transducer is checked.
     TableView* table = g_eepromList;
     g_eepromList = nullptr;
-    m_dialog.ReadEeprom();
+    const MainDialogCore::EepromReadoutResult again = m_dialog.ReadEeprom();
     g_eepromList = table;
     StartTimer();
-    const MainDialogCore::EepromReadoutResult again = Eeprom();
-    if (!again.answered || again.stopped) {
+    if (again.stopped) {
+        check.outcome = ResumeCheck::kGoneAgain;
+    } else if (!again.answered) {
         check.outcome = ResumeCheck::kNoAnswer;
     } else if (!again.unconfirmedRows.empty()) {
         check.outcome = ResumeCheck::kUnconfirmed;
         check.rows = again.unconfirmedRows;
-    } else if (auto rows = DifferingRows(startUp.image, again.image); !rows.empty()) {
+    } else if (auto rows = DifferingRows(m_eeprom.image, again.image); !rows.empty()) {
         check.outcome = ResumeCheck::kOtherTransducer;
         check.rows = std::move(rows);
     } else {
@@ -121,12 +137,11 @@ ResumeCheck MeasurementSession::ResumeRun(const RunOptions& options) {
     }
     if (check.outcome != ResumeCheck::kResumed) {
         // Still suspended: the caller tries again or abandons the run.
-        m_dialog.m_eepromReadout = startUp;
-        const auto coefficients = Coefficients(startUp.image);
+        const auto coefficients = Coefficients(m_eeprom.image);
         std::copy(coefficients.begin(), coefficients.end(), g_coefficients.begin());
         return check;
     }
-    m_dialog.m_eepromReadout.repeatedReads += startUp.repeatedReads;
+    m_eeprom.repeatedReads += again.repeatedReads;
     m_suspended = false;
     check.gapSeconds =
         std::chrono::duration<double>(ReadingClock::Steady::now() - m_gapStart).count();
@@ -138,8 +153,8 @@ ResumeCheck MeasurementSession::ResumeRun(const RunOptions& options) {
         m_ledger.eepromRereads = Eeprom().repeatedReads;
     }
     m_page.StartContinuous();
-    check.logNotOpened = !options.logPath.empty() &&
-                         !OpenLog(options.logPath, options.timeStamps, LogOpen::kAppend);
+    check.logNotOpened = !m_runOptions.logPath.empty() &&
+                         !OpenLog(m_runOptions.logPath, m_runOptions.timeStamps, LogOpen::kAppend);
     return check;
 }
 
@@ -169,6 +184,7 @@ void MeasurementSession::AddListener(ReadingListener* listener) {
 }
 
 void MeasurementSession::RemoveListener(ReadingListener* listener) {
+    std::lock_guard calls(m_callMutex);
     std::lock_guard lock(m_mutex);
     std::erase(m_listeners, listener);
 }
@@ -176,7 +192,19 @@ void MeasurementSession::RemoveListener(ReadingListener* listener) {
 void MeasurementSession::OnContinuousStep(const StepResult& result) {
     std::vector<TimedReading> readings;
     if (!result.values.empty()) readings = m_clock.Stamp(result.values);
-    std::lock_guard lock(m_mutex);
+    std::lock_guard calls(m_callMutex);
+    std::vector<ReadingListener*> listeners;
+    {
+        std::lock_guard lock(m_mutex);
+        Count(result, readings);
+        if (!readings.empty()) listeners = m_listeners;
+    }
+    // Listeners only post, write or queue: they never wait for another thread, nor call back.
+    for (ReadingListener* listener : listeners) listener->OnReadings(readings);
+}
+
+void MeasurementSession::Count(const StepResult& result,
+                               const std::vector<TimedReading>& readings) {
     m_ledger.received += result.readings;
     m_ledger.shown += result.shown;
     m_ledger.zero += result.zero;
@@ -186,10 +214,6 @@ void MeasurementSession::OnContinuousStep(const StepResult& result) {
     m_ledger.discardedBytes += result.discardedBytes;
     m_ledger.fellBehind = m_page.m_fellBehind;
     m_statistics.Add(readings);
-    // Listeners only post or write: they never wait for another thread, nor call back here.
-    if (!readings.empty()) {
-        for (ReadingListener* listener : m_listeners) listener->OnReadings(readings);
-    }
 }
 
 }  // namespace device

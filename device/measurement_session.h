@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,8 +16,9 @@ class CSerialPort;
 
 namespace device {
 
-// Told of the readings of every run. OnReadings runs on the tick thread and must not wait for
-// another thread; the others on the user-interface thread.
+// Told of the readings of every run. OnReadings runs on the tick thread, outside the session's
+// lock, and must not wait for another thread (a listener that may be slow, such as a pipe,
+// takes them on a thread of its own: QueuedListener); the others on the user-interface thread.
 class ReadingListener {
 public:
     virtual ~ReadingListener() = default;
@@ -32,7 +34,8 @@ struct RunOptions {
 
 struct RunEnd {
     RunLedger ledger;
-    bool logCloseFailed = false;  // LogFailureMessage says why
+    bool logCloseFailed = false;
+    std::string logCloseFailure;  // why, for the user
 };
 
 // What checking the transducer on a port that came back found.
@@ -41,7 +44,8 @@ struct ResumeCheck {
         kResumed,         // the same transducer: the run goes on
         kOtherTransducer, // another image: `rows` differ
         kUnconfirmed,     // `rows` could not be confirmed, so sameness cannot be told
-        kNoAnswer,        // the transducer said nothing, or the port went away again
+        kNoAnswer,        // the transducer said nothing on a port that is there
+        kGoneAgain,       // the port went away again during the read-out
     };
     Outcome outcome = kNoAnswer;
     std::vector<int> rows;
@@ -62,7 +66,8 @@ public:
     };
 
     // UI thread. Points g_mainDlg, g_commandPage and the views at these, the device address
-    // "01"; `port` is the port both sides use (it may be set later with AttachPort).
+    // "01"; `port` is the port both sides use, held by the dialog (it may be set later with
+    // AttachPort). Without one the session has a port of its own (OpenOwnPort).
     MeasurementSession(MainDialogCore& dialog, CommandPageCore& page, Views views,
                        CSerialPort* port = nullptr);
     MeasurementSession(const MeasurementSession&) = delete;
@@ -71,13 +76,17 @@ public:
     ~MeasurementSession() override;
 
     void AttachPort(CSerialPort* port);
+    // The session's own port (zelctl's): opens `path` at 115200 8N1 on it, and attaches it.
+    serial::PortOpenResult OpenOwnPort(const std::string& path);
+    CSerialPort* Port() const { return m_dialog.m_port; }
 
     // The EEPROM read-out (UI thread, before the timer starts); its image, coefficients and
     // what it could not confirm.
-    void ReadEeprom();
-    const MainDialogCore::EepromReadoutResult& Eeprom() const { return m_dialog.m_eepromReadout; }
+    const MainDialogCore::EepromReadoutResult& ReadEeprom();
+    const MainDialogCore::EepromReadoutResult& Eeprom() const { return m_eeprom; }
 
-    void StartTimer();
+    // False when the timer device does not answer ("Error 01" for the user).
+    bool StartTimer();
 
     // UI thread, while no run is on. The start sequence, the readings' clock from its first
     // frame, and the log opened as `options` say. False when the log could not be opened: the
@@ -93,10 +102,10 @@ public:
     RunEnd SuspendRun();
     bool Suspended() const { return m_suspended; }
     // UI thread, once the port is open again: reads the EEPROM again, starts the timer, and
-    // compares the image with the one read at start-up. The same transducer: the run goes on, timed on as before, the log
-    // appended to. Otherwise the run stays stopped and the start-up image, table and
-    // coefficients stay as they were.
-    ResumeCheck ResumeRun(const RunOptions& options);
+    // compares the image with the one read at start-up. The same transducer: the run goes on,
+    // timed on as before, its log appended to. Otherwise the run stays stopped and the
+    // start-up image, table and coefficients stay as they were.
+    ResumeCheck ResumeRun();
     // Ends a suspended run for good (the wait was given up); the timer runs again.
     void AbandonRun();
 
@@ -105,7 +114,8 @@ public:
     RunLedger Ledger() const;
     Figures Statistics(StatsWindow window) const;
 
-    // UI thread, between runs or before the first: who gets the readings.
+    // UI thread: who gets the readings. RemoveListener returns once a call in progress to it
+    // has ended.
     void AddListener(ReadingListener* listener);
     void RemoveListener(ReadingListener* listener);
 
@@ -114,10 +124,15 @@ public:
 
 private:
     void OnContinuousStep(const StepResult& result) override;  // tick thread
+    // Tick thread, under m_mutex: the step into the ledger and the statistics.
+    void Count(const StepResult& result, const std::vector<TimedReading>& readings);
 
     MainDialogCore& m_dialog;
     CommandPageCore& m_page;
     Views m_views;
+    std::unique_ptr<CSerialPort> m_ownPort;  // zelctl's; the program's belongs to its window
+    MainDialogCore::EepromReadoutResult m_eeprom;  // of the start-up read-out
+    RunOptions m_runOptions;  // of the run that is on (UI thread)
     ReadingClock m_clock;  // tick thread during a run; UI thread at its start
     bool m_suspended = false;  // UI thread
     ReadingClock::Steady::time_point m_gapStart{};
@@ -126,6 +141,9 @@ private:
     RunLedger m_ledger;
     LiveStatistics m_statistics;
     std::vector<ReadingListener*> m_listeners;
+    // Held while the tick calls the listeners (not m_mutex: readers of the figures never wait
+    // for a listener), so that a listener removed is no longer called.
+    std::mutex m_callMutex;
 };
 
 }  // namespace device

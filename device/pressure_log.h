@@ -17,16 +17,13 @@ bool OpenLog();
 // Tick thread, once per step with readings: `text` is the step's lines (TAB, value, CR LF each).
 // With time stamps, one "hh:mm:ss" CR LF line of the local time goes first. Flushed at once.
 // Returns false on the write that failed (disk full, I/O error, file too large): the file is
-// then closed, cut back to the whole lines that reached it, and LogFailureMessage says why.
-// Later writes of the run do nothing.
-bool WriteLogText(const std::string& text);
+// then closed, cut back to the whole lines that reached it, and `failure` says why (the file's
+// name and the system's reason). Later writes of the run do nothing.
+bool WriteLogText(const std::string& text, std::string* failure = nullptr);
 
 // UI thread, at Stop and at close: closes the file if open, turns logging off. False when the
-// close failed (the file then keeps its whole lines; LogFailureMessage says why).
-bool CloseLog();
-
-// The last failure of a write or a close: the file's name and the system's reason.
-std::string LogFailureMessage();
+// close failed (the file then keeps its whole lines; `failure` says why).
+bool CloseLog(std::string* failure = nullptr);
 
 // The time-stamp line for a time of day: "09:05:03\r\n".
 std::string TimeStampLine(unsigned hour, unsigned minute, unsigned second);

@@ -16,8 +16,6 @@
 namespace serial {
 namespace {
 
-std::vector<std::string> g_extraPorts;
-
 // The node a listed name leads to, so that one device is listed once under whatever name.
 std::string Resolved(const std::string& name) {
     const std::string path = CSerialPort::DevicePath(name);
@@ -59,14 +57,6 @@ void ProbeOne(const std::string& listedName, const ProbeConfig& config, ProbeRes
 
 const std::vector<std::string> kDeviceFamilies = {"ttyS",   "ttyUSB",   "ttyACM", "ttyAMA",
                                                   "rfcomm", "ttyXRUSB", "ttyGS",  "ttyTHS"};
-
-void SetExtraPorts(std::vector<std::string> paths) {
-    g_extraPorts = std::move(paths);
-}
-
-const std::vector<std::string>& ExtraPorts() {
-    return g_extraPorts;
-}
 
 ProbeResult ProbePorts(const ProbeConfig& config) {
     ProbeResult result;

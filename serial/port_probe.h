@@ -35,11 +35,6 @@ struct ProbeConfig {
 // devices that sysfs shows follow, by name.
 extern const std::vector<std::string> kDeviceFamilies;
 
-// Ports given on the command line (--port PATH) and the built-in simulated transducer's port.
-// Set once at start-up on the user-interface thread, before any probe.
-void SetExtraPorts(std::vector<std::string> paths);
-const std::vector<std::string>& ExtraPorts();
-
 // The held port first; then the extra ports, each opened and at once closed (never configured or
 // written to); then the serial devices that sysfs shows, none of them opened: whether one may
 // be opened comes from its access rights, whether it is in use from the lock table, UUCP lock

@@ -1,7 +1,5 @@
 #include "serial/port_settings.h"
 
-#include "platform/message_box.h"
-#include "serial/port_probe.h"
 #include "serial/serial_port.h"
 
 std::string g_portName;
@@ -43,23 +41,24 @@ std::string BuildSettingsString(int baudIndex, int parityIndex) {
     return settings;
 }
 
-bool OpenPort(CSerialPort* port) {
+PortOpenResult OpenPort(CSerialPort* port, const std::string& name) {
+    PortOpenResult result;
     if (port->IsOpen()) port->Close();
-    if (!port->Open(g_portName)) {
-        // The reason below the fixed text, except with nothing chosen (an empty list).
-        std::string text = "Error Opening COM Port";
-        if (!g_portName.empty()) {
-            text += "\n\n" +
-                    DescribeOpenError(port->LastOpenError(), g_portName, port->LastOpenHolder());
-        }
-        platform::AppMessageBox(text, platform::MessageIcon::Error);
-        return false;
+    if (!port->Open(name)) {
+        result.failure = PortOpenResult::kOpen;
+        result.openError = port->LastOpenError();
+        result.holder = port->LastOpenHolder();
+        return result;
     }
     if (!port->Configure(115200, 0, 8, false, 0)) {
-        platform::AppMessageBox("Error Setting BaudRate", platform::MessageIcon::Error);
-        return false;
+        result.failure = PortOpenResult::kConfigure;
+        result.configureError = port->LastConfigureError();
     }
-    return true;
+    return result;
+}
+
+PortOpenResult OpenPort(CSerialPort* port) {
+    return OpenPort(port, g_portName);
 }
 
 }  // namespace serial

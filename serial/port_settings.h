@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/serial_device.h"
+
 class CSerialPort;
 
 // The process-wide port settings. All of them live on the user-interface thread.
@@ -20,9 +22,20 @@ inline constexpr const char* kBaudTexts[] = {"1200",  "2400",  "4800",  "9600", 
 // outside the choices adds nothing for the baud rate, and leaves the parity as it was.
 std::string BuildSettingsString(int baudIndex, int parityIndex);
 
-// Opens g_portName on `port` at the fixed 115200 baud, no parity, 8 data bits, 1 stop bit,
-// closing whatever the port held first. Failures are shown in the application's message box; a
-// failed open says why below "Error Opening COM Port".
-bool OpenPort(CSerialPort* port);
+// What opening a port came to: which step failed and why, for the caller to word.
+struct PortOpenResult {
+    enum Failure { kNone, kOpen, kConfigure };
+    Failure failure = kNone;
+    platform::OpenError openError = platform::OpenError::None;  // kOpen
+    std::string holder;          // kOpen of a port in use: who holds it, when that can be seen
+    std::string configureError;  // kConfigure: "GetCommState Error" or "SetCommState Error"
+    explicit operator bool() const { return failure == kNone; }
+};
+
+// Opens `name` on `port` at the fixed 115200 baud, no parity, 8 data bits, 1 stop bit, closing
+// whatever the port held first: the one way every port of the transducer is opened.
+PortOpenResult OpenPort(CSerialPort* port, const std::string& name);
+// The same for g_portName, the port chosen in the port dialog.
+PortOpenResult OpenPort(CSerialPort* port);
 
 }  // namespace serial

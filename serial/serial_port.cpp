@@ -2,10 +2,6 @@
 
 #include <utility>
 
-#include "platform/message_box.h"
-
-using platform::MessageIcon;
-
 CSerialPort::CSerialPort() : CSerialPort(std::make_unique<platform::SerialDevice>()) {}
 
 CSerialPort::CSerialPort(std::unique_ptr<platform::SerialDevice> device)
@@ -31,8 +27,9 @@ bool CSerialPort::Open(const std::string& name) {
 
 bool CSerialPort::Configure(uint32_t baudRate, uint8_t parity, uint8_t byteSize, bool parityCheck,
                             uint8_t stopBits) {
+    m_lastConfigureError.clear();
     if (!m_handle->GetState(&m_dcb)) {
-        platform::SystemMessageBox("GetCommState Error", "Error", MessageIcon::Error);
+        m_lastConfigureError = "GetCommState Error";
         Close();
         return false;
     }
@@ -48,7 +45,7 @@ bool CSerialPort::Configure(uint32_t baudRate, uint8_t parity, uint8_t byteSize,
     m_dcb.outX = false;
     m_dcb.inX = false;
     if (!m_handle->SetState(m_dcb)) {
-        platform::SystemMessageBox("SetCommState Error", "Error", MessageIcon::Error);
+        m_lastConfigureError = "SetCommState Error";
         Close();
         return false;
     }

@@ -22,7 +22,8 @@ public:
     static std::string DevicePath(const std::string& name);
 
     bool Open(const std::string& name);
-    // parity: 0 none, 1 odd, 2 even; stopBits: 0 one, 1 one and a half, 2 two.
+    // parity: 0 none, 1 odd, 2 even; stopBits: 0 one, 1 one and a half, 2 two. A failure closes
+    // the port; LastConfigureError says which driver call failed.
     bool Configure(uint32_t baudRate, uint8_t parity, uint8_t byteSize, bool parityCheck,
                    uint8_t stopBits);
     // True only when at least one byte was read; never waits.
@@ -38,9 +39,13 @@ public:
     // when that cannot be seen).
     platform::OpenError LastOpenError() const { return m_lastOpenError; }
     const std::string& LastOpenHolder() const { return m_handle->OpenHolder(); }
+    // Which driver call the last Configure failed in: "GetCommState Error" or "SetCommState
+    // Error"; empty after a Configure that worked.
+    const std::string& LastConfigureError() const { return m_lastConfigureError; }
 
 private:
     std::unique_ptr<platform::SerialDevice> m_handle;
     platform::LineSettings m_dcb;
     platform::OpenError m_lastOpenError = platform::OpenError::None;
+    std::string m_lastConfigureError;
 };

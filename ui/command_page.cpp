@@ -13,7 +13,7 @@
 
 #include "device/device_state.h"
 #include "device/pressure_log.h"
-#include "platform/message_box.h"
+#include "ui/message_box.h"
 #include "res/command_list.h"
 #include "res/resource_ids.h"
 #include "ui/eeprom_page.h"
@@ -59,7 +59,10 @@ bool CCommandPage::OnInitDialog() {
         m_commandCombo->addItem(QString::fromLatin1(item));
     // A user's choice sends; a selection set by the program never does.
     connect(m_commandCombo, qOverload<int>(&QComboBox::activated), this,
-            [this](int index) { SendListCommand(index); });
+            [this](int index) {
+                if (!SendListCommand(index))
+                    ui::AppMessageBox("INFO List Box error", ui::MessageIcon::None);
+            });
     m_commandCombo->installEventFilter(this);
     connect(m_manualEdit, &QLineEdit::textChanged, this,
             [this](const QString& text) { SetManualCommand(text.toLatin1().toStdString()); });
@@ -146,15 +149,15 @@ void CCommandPage::OnRun() {
     if (g_acquisitionStopped) {
         m_runNote->clear();
         if (g_logChecked && m_filePath->text().isEmpty()) {
-            platform::AppMessageBox("Specify the file path for logging data",
-                                    platform::MessageIcon::Exclamation);
+            ui::AppMessageBox("Specify the file path for logging data",
+                                    ui::MessageIcon::Exclamation);
             return;
         }
         if (!m_session->StartRun(CurrentRunOptions())) {
-            platform::AppMessageBox("The log file \"" + g_logPath +
+            ui::AppMessageBox("The log file \"" + g_logPath +
                                         "\" cannot be opened for writing. The run goes on "
                                         "without a log.",
-                                    platform::MessageIcon::Exclamation);
+                                    ui::MessageIcon::Exclamation);
         }
         return;
     }
@@ -173,7 +176,7 @@ void CCommandPage::ShowRunEnd(const device::RunEnd& end) {
     }
     if (g_logChecked) EnableLogControls(true);
     if (end.logCloseFailed)
-        platform::AppMessageBox(device::LogFailureMessage(), platform::MessageIcon::Exclamation);
+        ui::AppMessageBox(end.logCloseFailure, ui::MessageIcon::Exclamation);
     device::ClearResponseText();
 }
 
@@ -188,7 +191,7 @@ void CCommandPage::OnFallingBehind() {
 // Tick thread: the run goes on; the box waits for the user's thread.
 void CCommandPage::OnLogFailed(const std::string& message) {
     QMetaObject::invokeMethod(
-        this, [message] { platform::AppMessageBox(message, platform::MessageIcon::Exclamation); },
+        this, [message] { ui::AppMessageBox(message, ui::MessageIcon::Exclamation); },
         Qt::QueuedConnection);
 }
 

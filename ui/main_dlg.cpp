@@ -6,14 +6,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <unistd.h>
 
-#include <cstdio>
-
+#include "device/c_numbers.h"
 #include "device/device_state.h"
 #include "device/eeprom_contents.h"
-#include "serial/port_return.h"
-#include "platform/message_box.h"
+#include "ui/message_box.h"
 #include "res/resource_ids.h"
 #include "serial/port_settings.h"
 #include "serial/serial_port.h"
@@ -21,6 +18,7 @@
 #include "ui/command_page.h"
 #include "ui/eeprom_page.h"
 #include "ui/eeprom_wait_dlg.h"
+#include "ui/message_boxes.h"
 #include "ui/port_dlg.h"
 #include "ui/pressure_plot_window.h"
 #include "ui/statistics_panel.h"
@@ -43,29 +41,24 @@ CMainDlg::~CMainDlg() {
 
 namespace {
 
-std::string& DevDir() {
-    static std::string dir = "/dev";
-    return dir;
-}
-
 serial::ProbeConfig ReconnectConfig() {
     serial::ProbeConfig config;
-    config.devDir = DevDir();
+    config.devDir = CPortDlg::PortSearch().devDir;
     return config;
 }
 
 }  // namespace
 
-void CMainDlg::SetDevDir(std::string dir) {
-    DevDir() = std::move(dir);
-}
-
 bool CMainDlg::OpenPort() {
     StopWaitingForPort();
-    const bool opened = device::MainDialogCore::OpenPort();
+    const serial::PortOpenResult opened = device::MainDialogCore::OpenPort();
+    if (!opened) {
+        ui::ShowPortOpenFailure(opened, g_portName);
+        return false;
+    }
     // Read while the device is there: what finds it again after it went away.
-    if (opened) m_portIdentity = serial::ReadPortIdentity(g_portName, ReconnectConfig());
-    return opened;
+    m_portIdentity = serial::ReadPortIdentity(g_portName, ReconnectConfig());
+    return true;
 }
 
 // g_portName is the name of the last Open Port; a failed one closed the port first.
@@ -139,7 +132,7 @@ bool CMainDlg::OnInitDialog() {
     g_logPathEdit->setReadOnly(true);
 
     UpdateData(false);
-    m_session->StartTimer();
+    if (!m_session->StartTimer()) ui::AppMessageBox("Error 01", ui::MessageIcon::None);
     return true;
 }
 
@@ -264,6 +257,10 @@ void CMainDlg::OnEepromByteRead(int, const std::string&) {
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+void CMainDlg::OnEepromUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) {
+    ui::AppMessageBox(device::UnconfirmedRowsMessage(rows), ui::MessageIcon::Exclamation);
+}
+
 void CMainDlg::EndEepromWait() {
     if (g_waitDlg) g_waitDlg->hide();
     if (m_waitCursor) QApplication::restoreOverrideCursor();
@@ -284,91 +281,95 @@ void CMainDlg::OnPortGoneOnUiThread() {
                        " is gone: the adapter was unplugged or the device closed.";
     if (!wasRunning || !m_session || !m_commandPage) {
         text += " Reconnect it, then open it again with \"Change Port Settings\".";
-        platform::AppMessageBox(text, platform::MessageIcon::Exclamation);
+        ui::AppMessageBox(text, ui::MessageIcon::Exclamation);
         return;
     }
+    device::SessionPort& port = *this;
+    m_reconnect = std::make_unique<device::PortReconnect>(*m_session, port, m_portIdentity,
+                                                          ReconnectConfig());
     // As Stop would end it: the log closes with every reading written so far.
-    m_commandPage->ShowRunEnd(m_session->SuspendRun());
+    m_commandPage->ShowRunEnd(m_reconnect->Suspend());
     WaitForPortReturn();
     text += " The acquisition has been stopped. When the same transducer is back, the run goes "
             "on by itself; \"Stop waiting\", or \"Change Port Settings\", ends the wait.";
-    if (platform::AppMessageChoice(text, platform::MessageIcon::Exclamation,
-                                   {"OK", "Stop waiting"}) == 1) {
+    if (ui::AppMessageChoice(text, ui::MessageIcon::Exclamation, {"OK", "Stop waiting"}) == 1) {
         StopWaitingForPort();
     }
 }
 
 void CMainDlg::WaitForPortReturn() {
-    m_port->Close();
-    m_portWatch = std::make_unique<platform::DeviceWatch>();
-    m_portWait = std::thread([this, watch = m_portWatch.get(), identity = m_portIdentity,
-                              config = ReconnectConfig()] {
-        const auto found = serial::WaitForPortReturn(
-            identity, config, *watch, std::chrono::steady_clock::time_point::max(),
-            [](const std::string& path) { return ::access(path.c_str(), R_OK | W_OK) == 0; });
-        if (!found) return;  // stopped waiting
+    m_reconnect->WaitInBackground([this](std::optional<std::string> path) {
+        if (!path) return;  // stopped waiting
         QMetaObject::invokeMethod(
-            this, [this, path = *found] { OnPortBack(path); }, Qt::QueuedConnection);
+            this, [this, path = *path] { OnPortBack(path); }, Qt::QueuedConnection);
     });
 }
 
 void CMainDlg::StopWaitingForPort() {
-    if (!m_portWait.joinable()) return;
-    m_portWatch->Cancel();
-    m_portWait.join();
-    m_portWatch.reset();
-    if (m_session) m_session->AbandonRun();
+    if (!m_reconnect) return;
+    m_reconnect->GiveUp();
+    m_reconnect.reset();
 }
 
-void CMainDlg::OnPortBack(const std::string& path) {
-    if (!m_portWait.joinable() || m_closed || !m_session) return;
-    m_portWait.join();
-    m_portWatch.reset();
+serial::PortOpenResult CMainDlg::OpenAgain(const std::string& path) {
     const std::string before = g_portName;
     g_portName = path;
-    if (!device::MainDialogCore::OpenPort()) {  // says why in a box
+    const serial::PortOpenResult opened = device::MainDialogCore::OpenPort();
+    if (!opened) {
         g_portName = before;
-        m_session->AbandonRun();
-        return;
+        return opened;
     }
     m_portLabel = "COM Port : " + g_portName;
     ShowPortLabel();
-    const device::ResumeCheck check = m_session->ResumeRun(m_commandPage->CurrentRunOptions());
-    char gap[32];
-    std::snprintf(gap, sizeof gap, "%.1f", check.gapSeconds);
-    const std::string rows = device::RowNames(check.rows);
-    switch (check.outcome) {
-        case device::ResumeCheck::kResumed:
-            platform::AppMessageBox(
-                "The serial port " + g_portName + " is back after " + gap +
-                    " s with the same transducer: the run goes on." +
-                    (check.logNotOpened ? " The log file \"" + g_logPath +
-                                              "\" cannot be opened again; the run goes on "
-                                              "without it."
-                                        : ""),
-                platform::MessageIcon::Information);
+    return opened;
+}
+
+void CMainDlg::ClosePort() {
+    if (m_port) m_port->Close();
+}
+
+void CMainDlg::OnPortBack(const std::string& path) {
+    if (!m_reconnect || m_closed || !m_session) return;
+    const device::ReconnectStep step = m_reconnect->Resume(path);
+    const std::string rows = device::RowNames(step.check.rows);
+    switch (step.outcome) {
+        case device::ReconnectStep::kWaitAgain:
+            WaitForPortReturn();
             return;
-        case device::ResumeCheck::kOtherTransducer:
-            platform::AppMessageBox("Another transducer is on " + g_portName +
-                                        ": its EEPROM differs in " + rows +
-                                        ". The run stays stopped and the port is closed.",
-                                    platform::MessageIcon::Exclamation);
-            break;
-        case device::ResumeCheck::kUnconfirmed:
-            platform::AppMessageBox("The transducer on " + g_portName +
-                                        " could not be confirmed as the same (" + rows +
-                                        "). The run stays stopped and the port is closed.",
-                                    platform::MessageIcon::Exclamation);
-            break;
-        case device::ResumeCheck::kNoAnswer:
-            platform::AppMessageBox("The transducer on " + g_portName +
-                                        " did not answer. The run stays stopped and the port is "
-                                        "closed.",
-                                    platform::MessageIcon::Exclamation);
-            break;
+        case device::ReconnectStep::kResumed:
+            m_reconnect.reset();
+            ui::AppMessageBox(
+                "The serial port " + g_portName + " is back after " +
+                    device::FormatFixed(step.check.gapSeconds, 1) +
+                    " s with the same transducer: the run goes on." +
+                    (step.check.logNotOpened ? " The log file \"" + g_logPath +
+                                                   "\" cannot be opened again; the run goes on "
+                                                   "without it."
+                                             : ""),
+                ui::MessageIcon::Information);
+            return;
+        case device::ReconnectStep::kOtherTransducer:
+            m_reconnect.reset();
+            ui::AppMessageBox("Another transducer is on " + g_portName +
+                                  ": its EEPROM differs in " + rows +
+                                  ". The run stays stopped and the port is closed.",
+                              ui::MessageIcon::Exclamation);
+            return;
+        case device::ReconnectStep::kUnconfirmed:
+            m_reconnect.reset();
+            ui::AppMessageBox("The transducer on " + g_portName +
+                                  " could not be confirmed as the same (" + rows +
+                                  "). The run stays stopped and the port is closed.",
+                              ui::MessageIcon::Exclamation);
+            return;
+        case device::ReconnectStep::kNoAnswer:
+            m_reconnect.reset();
+            ui::AppMessageBox("The transducer on " + g_portName +
+                                  " did not answer. The run stays stopped and the port is "
+                                  "closed.",
+                              ui::MessageIcon::Exclamation);
+            return;
     }
-    m_session->AbandonRun();
-    m_port->Close();
 }
 
 void CMainDlg::DestroyChildren() {

@@ -1,14 +1,12 @@
 #pragma once
 
 #include <QFont>
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "device/main_dialog_core.h"
 #include "device/measurement_session.h"
-#include "platform/device_watch.h"
+#include "device/port_reconnect.h"
 #include "serial/port_identity.h"
 #include "ui/dialog.h"
 #include "ui/port_dialog_host.h"
@@ -27,7 +25,10 @@ class StatisticsWindow;
 // The program's main window: port status, Change Port Settings, the two tab pages and the
 // Command/Response Monitor. Its initialisation reads the EEPROM and starts the timer; closing it
 // stops the transducer, the timer and the port.
-class CMainDlg : public CDialog, public device::MainDialogCore, public CPortDialogHost {
+class CMainDlg : public CDialog,
+                 public device::MainDialogCore,
+                 public CPortDialogHost,
+                 private device::SessionPort {
     Q_OBJECT
 public:
     CMainDlg();
@@ -52,10 +53,8 @@ public:
     bool PreTranslateKey(QWidget* target, QKeyEvent* event) override;
     void OnPortGone() override;
 
-    // Where serial devices are looked for (--dev-dir), for finding a port that came back.
-    static void SetDevDir(std::string dir);
     // A run waits for its port to come back (user-interface thread).
-    bool WaitingForPort() const { return m_portWait.joinable(); }
+    bool WaitingForPort() const { return m_reconnect != nullptr; }
     // Ends that wait; the run stays stopped.
     void StopWaitingForPort();
 
@@ -88,12 +87,16 @@ protected:
     void ShowEepromWaitCursor() override;
     void OnEepromByteRead(int byteAddress, const std::string& byteText) override;
     void EndEepromWait() override;
+    void OnEepromUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) override;
 
 private:
     ui::StatisticsPanel::Source StatisticsSource();  // the session's figures and ledger
     void OnPortGoneOnUiThread();
-    void WaitForPortReturn();                      // starts the waiting thread
-    void OnPortBack(const std::string& path);     // user-interface thread
+    void WaitForPortReturn();                   // starts the waiting thread
+    void OnPortBack(const std::string& path);  // user-interface thread
+    // device::SessionPort: the port found again, opened as Open Port opens it.
+    serial::PortOpenResult OpenAgain(const std::string& path) override;
+    void ClosePort() override;
     void ShowPortLabel();
     void DestroyChildren();
 
@@ -104,8 +107,7 @@ private:
     std::unique_ptr<ui::TextViewWidget> m_monitorView;
     std::unique_ptr<device::MeasurementSession> m_session;  // made once the pages are
     serial::PortIdentity m_portIdentity;  // of the port last opened, read while it was there
-    std::unique_ptr<platform::DeviceWatch> m_portWatch;  // one a wait: a cancel is spent with it
-    std::thread m_portWait;                              // while a run waits for its port
+    std::unique_ptr<device::PortReconnect> m_reconnect;  // while a run waits for its port
     bool m_closed = false;
     bool m_waitCursor = false;
 };

@@ -6,33 +6,34 @@
 #include <QThread>
 #include <vector>
 
-#include "platform/message_box.h"
+#include "serial/port_probe.h"
+#include "ui/message_box.h"
 
 namespace ui {
 namespace {
 
-QMessageBox::Icon ToQt(platform::MessageIcon icon) {
+QMessageBox::Icon ToQt(ui::MessageIcon icon) {
     switch (icon) {
-        case platform::MessageIcon::Error:
+        case ui::MessageIcon::Error:
             return QMessageBox::Critical;
-        case platform::MessageIcon::Exclamation:
+        case ui::MessageIcon::Exclamation:
             return QMessageBox::Warning;
-        case platform::MessageIcon::Information:
+        case ui::MessageIcon::Information:
             return QMessageBox::Information;
-        case platform::MessageIcon::None:
+        case ui::MessageIcon::None:
             break;
     }
     return QMessageBox::NoIcon;
 }
 
-void Show(const platform::MessageBoxRequest& request) {
+void Show(const ui::MessageBoxRequest& request) {
     QWidget* owner = request.appBox ? QApplication::activeModalWidget() : nullptr;
     QMessageBox box(ToQt(request.icon), QString::fromStdString(request.caption),
                     QString::fromLocal8Bit(request.text.c_str()), QMessageBox::Ok, owner);
     box.exec();
 }
 
-int Choose(const platform::MessageBoxRequest& request) {
+int Choose(const ui::MessageBoxRequest& request) {
     QMessageBox box(ToQt(request.icon), QString::fromStdString(request.caption),
                     QString::fromLocal8Bit(request.text.c_str()), QMessageBox::NoButton,
                     QApplication::activeModalWidget());
@@ -51,8 +52,8 @@ int Choose(const platform::MessageBoxRequest& request) {
 
 void InstallMessageBoxes() {
     // A choice is asked on the user-interface thread only.
-    platform::SetMessageChoiceHandler(Choose);
-    platform::SetMessageBoxHandler([](const platform::MessageBoxRequest& request) {
+    ui::SetMessageChoiceHandler(Choose);
+    ui::SetMessageBoxHandler([](const ui::MessageBoxRequest& request) {
         if (QThread::currentThread() == qApp->thread()) {
             Show(request);
         } else {
@@ -60,6 +61,24 @@ void InstallMessageBoxes() {
                 qApp, [request] { Show(request); }, Qt::QueuedConnection);
         }
     });
+}
+
+void ShowPortOpenFailure(const serial::PortOpenResult& result, const std::string& name) {
+    switch (result.failure) {
+        case serial::PortOpenResult::kNone:
+            return;
+        case serial::PortOpenResult::kOpen: {
+            std::string text = "Error Opening COM Port";
+            if (!name.empty())
+                text += "\n\n" + serial::DescribeOpenError(result.openError, name, result.holder);
+            AppMessageBox(text, MessageIcon::Error);
+            return;
+        }
+        case serial::PortOpenResult::kConfigure:
+            SystemMessageBox(result.configureError, "Error", MessageIcon::Error);
+            AppMessageBox("Error Setting BaudRate", MessageIcon::Error);
+            return;
+    }
 }
 
 }  // namespace ui

@@ -13,12 +13,25 @@
 
 namespace {
 CPortDlg::ProbeFunction g_probe;
+
+serial::ProbeConfig& Search() {
+    static serial::ProbeConfig search;
+    return search;
 }
+}  // namespace
 
 CPortDlg::CPortDlg(QWidget* parent) : CDialog(res::kIddPort, parent) {}
 
 CPortDlg::ProbeFunction CPortDlg::SetProbeFunction(ProbeFunction probe) {
     return std::exchange(g_probe, std::move(probe));
+}
+
+void CPortDlg::SetPortSearch(serial::ProbeConfig search) {
+    Search() = std::move(search);
+}
+
+const serial::ProbeConfig& CPortDlg::PortSearch() {
+    return Search();
 }
 
 std::string CPortDlg::BuildSettingsString() {
@@ -47,8 +60,7 @@ void CPortDlg::DoDataExchange(CDataExchange* dx) {
 bool CPortDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     // From the running main dialog its own port comes first, selected.
-    serial::ProbeConfig config;
-    config.extraPorts = serial::ExtraPorts();
+    serial::ProbeConfig config = Search();
     if (CPortDialogHost* host = CPortDialogHost::Main()) config.heldPort = host->HeldPort();
     const serial::ProbeResult found = g_probe ? g_probe(config) : serial::ProbePorts(config);
     auto* list = Item<QComboBox>(res::kIdcPortList);

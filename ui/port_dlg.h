@@ -24,6 +24,12 @@ public:
     using ProbeFunction = std::function<serial::ProbeResult(serial::ProbeConfig)>;
     static ProbeFunction SetProbeFunction(ProbeFunction probe);
 
+    // Where ports are looked for, set once at start-up: the extra ports (--port, the simulated
+    // transducer's) listed first, and the device folder (--dev-dir). The main dialog finds a
+    // port that came back with the same search.
+    static void SetPortSearch(serial::ProbeConfig search);
+    static const serial::ProbeConfig& PortSearch();
+
     // The sentence list shown for ports that exist but may not be opened; empty when none.
     static std::string DeniedNotice(const std::vector<serial::DeniedPort>& denied);
 

@@ -16,7 +16,7 @@
 #include <limits>
 
 #include "device/c_numbers.h"
-#include "platform/message_box.h"
+#include "ui/message_box.h"
 #include "platform/whole_file.h"
 #include "ui/app_icon.h"
 #include "ui/marker_figures.h"
@@ -69,8 +69,8 @@ QString Seconds(const device::TimedReading& r) {
 }
 
 void SaveFailed(const std::string& what, const std::string& path, const std::string& reason) {
-    platform::AppMessageBox("The " + what + " could not be saved to " + path + ": " + reason + ".",
-                            platform::MessageIcon::Exclamation);
+    ui::AppMessageBox("The " + what + " could not be saved to " + path + ": " + reason + ".",
+                            ui::MessageIcon::Exclamation);
 }
 
 }  // namespace
@@ -274,11 +274,11 @@ void PressurePlotWindow::SaveReadings() {
     std::string error;
     if (!platform::WriteWholeFile(path, text, &error)) return SaveFailed("readings", path, error);
     if (whole && !trace.AllKept() && !readings.empty()) {
-        platform::AppMessageBox(
+        ui::AppMessageBox(
             "Full resolution reaches back one hour: " + path + " holds the readings from " +
                 device::FormatFixed6(readings.front().Seconds()) +
                 " s of the run on. The plot keeps only the outline of those before.",
-            platform::MessageIcon::Information);
+            ui::MessageIcon::Information);
     }
 }
 

@@ -99,15 +99,11 @@ int RunProgram(int argc, char* argv[], const StartUpExtras& extras) {
     }
     for (const QString& path : parser.values(portOption))
         extra.push_back(path.toLocal8Bit().toStdString());
-    serial::SetExtraPorts(extra);
-    if (parser.isSet(devDirOption)) {
-        const std::string dir = parser.value(devDirOption).toLocal8Bit().toStdString();
-        CMainDlg::SetDevDir(dir);
-        CPortDlg::SetProbeFunction([dir](serial::ProbeConfig config) {
-            config.devDir = dir;
-            return serial::ProbePorts(config);
-        });
-    }
+    serial::ProbeConfig search;
+    search.extraPorts = extra;
+    if (parser.isSet(devDirOption))
+        search.devDir = parser.value(devDirOption).toLocal8Bit().toStdString();
+    CPortDlg::SetPortSearch(std::move(search));
 
     ui::InstallMessageBoxes();
     if (extras.beforeIntroduction) extras.beforeIntroduction(parser);

@@ -31,9 +31,10 @@ class LinkedTransducer {
 public:
     explicit LinkedTransducer(std::string link) : m_link(std::move(link)) {}
     ~LinkedTransducer() { std::remove(m_link.c_str()); }
-    void Start(uint32_t serialNumber) {
+    void Start(uint32_t serialNumber, bool silent = false) {
         sim::Options options;
         options.serialNumber = serialNumber;
+        options.faults.silent = silent;
         m_sim = std::make_unique<sim::Simulator>(options);
         ASSERT_TRUE(m_sim->Start());
         const std::string temp = m_link + ".new";
@@ -56,7 +57,8 @@ struct Reconnected {
 
 // Runs zelctl acquire --reconnect on the link for `seconds`; once 150 readings are out, the
 // transducer goes away and, unless `comesBackAs` is 0, another is started at the link 1 s later.
-Reconnected RunAcrossAGap(uint32_t comesBackAs, const std::string& reconnect, int seconds) {
+Reconnected RunAcrossAGap(uint32_t comesBackAs, const std::string& reconnect, int seconds,
+                          bool comesBackSilent = false) {
     const std::string link = Scratch("link"), log = Scratch("log.txt"),
                       summary = Scratch("summary.json");
     LinkedTransducer transducer(link);
@@ -75,7 +77,7 @@ Reconnected RunAcrossAGap(uint32_t comesBackAs, const std::string& reconnect, in
             }
             if (stopped && !restarted && comesBackAs != 0 &&
                 Clock::now() - stoppedAt > std::chrono::seconds(1)) {
-                transducer.Start(comesBackAs);
+                transducer.Start(comesBackAs, comesBackSilent);
                 restarted = true;
             }
         },
@@ -124,6 +126,14 @@ TEST(ZelctlReconnect, Another_transducer_leaves_the_run_stopped_with_exit_10) {
     const long lines = std::count(r.result.out.begin(), r.result.out.end(), '\n') - 1;
     EXPECT_EQ(std::count(r.log.begin(), r.log.end(), '\t'), lines);
     EXPECT_LT(lines, 400);
+}
+
+TEST(ZelctlReconnect, A_transducer_silent_on_the_port_that_came_back_ends_the_wait_with_exit_4) {
+    const Reconnected r = RunAcrossAGap(1234567, "--reconnect", 60, true);
+    EXPECT_EQ(r.result.exitCode, 4) << r.result.err;
+    EXPECT_NE(r.result.err.find("never answered"), std::string::npos) << r.result.err;
+    const long lines = std::count(r.result.out.begin(), r.result.out.end(), '\n') - 1;
+    EXPECT_EQ(std::count(r.log.begin(), r.log.end(), '\t'), lines);
 }
 
 TEST(ZelctlReconnect, A_port_that_never_returns_ends_with_exit_5_after_the_wait) {

@@ -16,8 +16,6 @@
 #include "device/main_dialog_core.h"
 #include "device/measurement_session.h"
 #include "device/views.h"
-#include "platform/message_box.h"
-#include "tests/support/message_recorder.h"
 #include "platform/pseudo_terminal.h"
 #include "serial/serial_port.h"
 
@@ -30,7 +28,6 @@ inline std::string ScratchPath(const std::string& name) {
     return ::testing::TempDir() + "/zel_" + std::to_string(::getpid()) + "_" + name;
 }
 
-using ::MessageRecorder;
 
 // The far end of a raw pseudo-terminal playing the transducer byte for byte, and the host's
 // port opened on it as the port dialog opens one.
@@ -98,7 +95,6 @@ protected:
     device::StringTextView monitor;
     device::StringTextView readout;
     device::StringTableView table;
-    MessageRecorder messages;
     std::optional<device::MeasurementSession> session;
 };
 

@@ -223,7 +223,7 @@ TEST_F(ContinuousRun, Unplugged_transducer_stops_the_reads_and_is_reported_once)
     EXPECT_TRUE(device_test::WaitForTicks(*watcher.m_timer, 5));
     watcher.m_timer->Stop();
     EXPECT_EQ(watcher.gone.load(), 1);
-    EXPECT_TRUE(g_portGone);
+    EXPECT_TRUE(watcher.PortGone());
     EXPECT_FALSE(port.IsOpen());
     g_mainDlg = nullptr;
 }

@@ -7,7 +7,6 @@
 
 #include "platform/pseudo_terminal.h"
 #include "serial/serial_port.h"
-#include "tests/support/message_recorder.h"
 
 TEST(BuildSettingsString, Builds_the_string_and_parity_text_for_every_choice) {
     struct Case {
@@ -46,52 +45,38 @@ TEST(BuildSettingsString, An_unknown_parity_keeps_the_previous_parity_text_and_a
 }
 
 TEST(OpenPort, Opens_and_configures_the_chosen_port) {
-    MessageRecorder messages;
     platform::PseudoTerminal pty;
     ASSERT_TRUE(pty.Open(false));
     CSerialPort port;
     g_portName = pty.SlavePath();
     EXPECT_TRUE(serial::OpenPort(&port));
     EXPECT_TRUE(port.IsOpen());
-    EXPECT_TRUE(messages.shown.empty());
     // Open Port again on the same choice closes the port first, so it opens again.
     EXPECT_TRUE(serial::OpenPort(&port));
 }
 
-TEST(OpenPort, A_port_that_cannot_be_opened_shows_Error_Opening_COM_Port_and_why) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"", "Error Opening COM Port"},  // the list was empty
-        {"ttyZEL99", "Error Opening COM Port\n\n/dev/ttyZEL99 does not exist."},
-        {"/dev/null", "Error Opening COM Port\n\n/dev/null is not a serial device."},
+TEST(OpenPort, Says_which_step_failed_and_why) {
+    const std::pair<const char*, platform::OpenError> cases[] = {
+        {"", platform::OpenError::NoSuchDevice},  // the list was empty
+        {"ttyZEL99", platform::OpenError::NoSuchDevice},
+        {"/dev/null", platform::OpenError::NotSerial},
     };
-    for (const auto& [name, text] : cases) {
+    for (const auto& [name, why] : cases) {
         SCOPED_TRACE(name);
-        MessageRecorder messages;
         CSerialPort port;
-        g_portName = name;
-        EXPECT_FALSE(serial::OpenPort(&port));
+        const serial::PortOpenResult result = serial::OpenPort(&port, name);
+        EXPECT_EQ(result.failure, serial::PortOpenResult::kOpen);
+        EXPECT_EQ(result.openError, why);
         EXPECT_FALSE(port.IsOpen());
-        ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0].text, text);
-        EXPECT_EQ(messages.shown[0].caption, "Zel Demo Interface Software");
-        EXPECT_EQ(messages.shown[0].icon, platform::MessageIcon::Error);
-        EXPECT_TRUE(messages.shown[0].appBox);
     }
-}
-
-TEST(OpenPort, A_line_that_cannot_be_configured_shows_both_messages_and_stays_closed) {
     class NoLineSettings : public platform::SerialDevice {
         bool GetState(platform::LineSettings*) override { return false; }
     };
-    MessageRecorder messages;
     platform::PseudoTerminal pty;
     ASSERT_TRUE(pty.Open(false));
     CSerialPort port(std::make_unique<NoLineSettings>());
-    g_portName = pty.SlavePath();
-    EXPECT_FALSE(serial::OpenPort(&port));
+    const serial::PortOpenResult result = serial::OpenPort(&port, pty.SlavePath());
+    EXPECT_EQ(result.failure, serial::PortOpenResult::kConfigure);
+    EXPECT_EQ(result.configureError, "GetCommState Error");
     EXPECT_FALSE(port.IsOpen());
-    ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_EQ(messages.shown[0].text, "GetCommState Error");
-    EXPECT_EQ(messages.shown[1].text, "Error Setting BaudRate");
-    EXPECT_TRUE(messages.shown[1].appBox);
 }

@@ -313,7 +313,7 @@ TEST_F(MainWindow, Run_with_Log_Pressure_and_no_path_asks_for_one_and_starts_not
         page.m_runButton->click();
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0].text, "Specify the file path for logging data");
-        EXPECT_EQ(messages.shown[0].icon, platform::MessageIcon::Exclamation);
+        EXPECT_EQ(messages.shown[0].icon, ui::MessageIcon::Exclamation);
         EXPECT_EQ(messages.shown[0].caption, "Zel Demo Interface Software");
         EXPECT_EQ(page.m_runButton->text(), "Run");
         EXPECT_TRUE(FramesReceived().empty());
@@ -348,12 +348,12 @@ TEST_F(MainWindow, Rows_the_read_out_could_not_confirm_are_named_once_after_the_
     faults.byteFaultsEveryRead = true;
     sim->SetFaults(faults);
     bool noticeGone = false;
-    auto previous = platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest& r) {
+    auto previous = ui::SetMessageBoxHandler([&](const ui::MessageBoxRequest& r) {
         messages.shown.push_back(r);
         noticeGone = g_waitDlg && !g_waitDlg->isVisible();
     });
     RunMain([&](CMainDlg&) {});
-    platform::SetMessageBoxHandler(previous);
+    ui::SetMessageBoxHandler(previous);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text.rfind("The EEPROM row a4 (10) could not be confirmed", 0), 0u)
         << messages.shown[0].text;

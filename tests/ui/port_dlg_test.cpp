@@ -16,15 +16,21 @@
 #include "serial/port_settings.h"
 #include "serial/serial_port.h"
 #include "sim/simulator.h"
+#include "ui/message_boxes.h"
 #include "ui/port_dialog_host.h"
 #include "ui_test_support.h"
 
 namespace {
 
-// The main dialog as the port dialog sees it: a real port opened through serial::OpenPort.
+// The main dialog as the port dialog sees it: a real port opened through serial::OpenPort, a
+// failure told as the main dialog tells it.
 class TestHost : public CPortDialogHost {
 public:
-    bool OpenPort() override { return serial::OpenPort(&port); }
+    bool OpenPort() override {
+        const serial::PortOpenResult opened = serial::OpenPort(&port);
+        ui::ShowPortOpenFailure(opened, g_portName);
+        return static_cast<bool>(opened);
+    }
     void SetPortLabel(const std::string& text) override { label = text; }
     void RunMainDialog() override { ++mainRuns; }
     std::string HeldPort() const override { return port.IsOpen() ? g_portName : ""; }
@@ -180,7 +186,7 @@ TEST_F(PortDialog, Open_Port_with_no_port_found_shows_the_error_and_changes_noth
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0].text, "Error Opening COM Port");
         EXPECT_EQ(messages.shown[0].caption, "Zel Demo Interface Software");
-        EXPECT_EQ(messages.shown[0].icon, platform::MessageIcon::Error);
+        EXPECT_EQ(messages.shown[0].icon, ui::MessageIcon::Error);
         ExpectState(d, true, false);
         d.EndDialog(0);
     });

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include "platform/message_box.h"
+#include "ui/message_box.h"
 #include "ui/message_boxes.h"
 #include "ui/save_file_dialog.h"
 #include "ui_test_support.h"
@@ -40,18 +40,18 @@ Shown ShowAndRead(std::function<void()> show) {
 TEST(RealDialogs, Application_boxes_carry_the_application_title_and_system_boxes_their_own) {
     ui::InstallMessageBoxes();
     const Shown app = ShowAndRead(
-        [] { platform::AppMessageBox("Error Opening COM Port", platform::MessageIcon::Error); });
+        [] { ui::AppMessageBox("Error Opening COM Port", ui::MessageIcon::Error); });
     EXPECT_EQ(app.caption, "Zel Demo Interface Software");
     EXPECT_EQ(app.text, "Error Opening COM Port");
     EXPECT_EQ(app.icon, QMessageBox::Critical);
 
     const Shown system = ShowAndRead([] {
-        platform::SystemMessageBox("SetCommState Error", "Com Port Error",
-                                   platform::MessageIcon::Error);
+        ui::SystemMessageBox("SetCommState Error", "Com Port Error",
+                                   ui::MessageIcon::Error);
     });
     EXPECT_EQ(system.caption, "Com Port Error");
     EXPECT_FALSE(system.owned);
-    platform::SetMessageBoxHandler({});
+    ui::SetMessageBoxHandler({});
 }
 
 TEST(RealDialogs, The_save_dialog_adds_txt_to_a_name_typed_without_an_extension) {

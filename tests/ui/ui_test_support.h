@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_box.h"
+#include "ui/message_box.h"
 #include "tests/support/message_recorder.h"
 #include "ui/dialog.h"
 

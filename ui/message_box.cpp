@@ -1,4 +1,4 @@
-#include "platform/message_box.h"
+#include "ui/message_box.h"
 
 #include <cstdio>
 #include <mutex>
@@ -6,7 +6,7 @@
 
 #include "res/strings.h"
 
-namespace platform {
+namespace ui {
 namespace {
 
 std::mutex g_handlerMutex;
@@ -59,4 +59,4 @@ int AppMessageChoice(const std::string& text, MessageIcon icon,
     return 0;
 }
 
-}  // namespace platform
+}  // namespace ui

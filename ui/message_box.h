@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
-// Message boxes as the logic sees them. The user interface installs a handler that shows real
-// boxes; tests install one that records what would have been shown. Without a handler the
-// message goes to standard error.
-namespace platform {
+// The program's message boxes behind a hook: the program installs a handler that shows real
+// boxes (message_boxes.cpp); tests install one that records what would have been shown.
+// Without a handler the message goes to standard error. Only the user interface shows boxes:
+// the layers below return what went wrong.
+namespace ui {
 
 enum class MessageIcon { None, Error, Exclamation, Information };
 
@@ -41,4 +42,4 @@ MessageChoiceHandler SetMessageChoiceHandler(MessageChoiceHandler handler);
 int AppMessageChoice(const std::string& text, MessageIcon icon,
                      const std::vector<std::string>& buttons);
 
-}  // namespace platform
+}  // namespace ui
