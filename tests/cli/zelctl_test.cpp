@@ -1,6 +1,9 @@
 // zelctl through the real executable, against the simulated transducer on a pseudo-terminal.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,10 +17,12 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "child_process.h"
+#include "tests/support/wait_until.h"
 #include "device/c_numbers.h"
 #include "device/eeprom_map.h"
 #include "device/pressure_formula.h"
@@ -357,6 +362,49 @@ TEST(ZelctlAcquire, Stops_after_the_duration_through_the_stop_sequence_with_the_
     EXPECT_NE(ReadFile(log).find(":"), std::string::npos) << "time lines";
     EXPECT_GE(StopFramesAfterLastC4(simulator.Frames()), 2);
     EXPECT_FALSE(simulator.simulator.Continuous());
+    std::remove(log.c_str());
+}
+
+TEST(ZelctlAcquire, A_reader_that_stops_reading_for_a_while_stalls_neither_the_run_nor_the_log) {
+    RunningSimulator simulator;
+    const std::string log = TempPath("stalled-reader.txt");
+    int out[2];
+    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    ::fcntl(out[1], F_SETPIPE_SZ, 4096);  // with stdio's buffer, full after some 140 CSV lines
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    const std::string port = simulator.path();
+    const char* argv[] = {ZELCTL_PATH, "acquire", "--port", port.c_str(), "--duration", "12",
+                          "--format", "csv", "--log", log.c_str(), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, ZELCTL_PATH, &actions, nullptr, const_cast<char**>(argv),
+                            environ),
+              0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    auto logged = [&] { return LogValues(ReadFile(log)).size(); };
+    // Nobody reads standard output for 5 s: the log must go on growing well past the pipe.
+    ASSERT_TRUE(WaitUntil([&] { return logged() > 100; }, std::chrono::seconds(30)));
+    const size_t before = logged();
+    std::this_thread::sleep_for(std::chrono::seconds(5));  // the reader's pause itself
+    EXPECT_GT(logged(), before + 300) << "the tick waited for the reader";
+    std::string printed;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) printed.append(buffer, n);
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // Nothing lost and nothing out of order on the way through the queue.
+    std::vector<std::string> psi;
+    for (const std::string& line : Lines(printed)) {
+        const size_t second = line.find(',', line.find(',') + 1);
+        psi.push_back(line.substr(second + 1, line.find(',', second + 1) - second - 1));
+    }
+    ASSERT_FALSE(psi.empty());
+    psi.erase(psi.begin());  // the header
+    EXPECT_EQ(psi, LogValues(ReadFile(log)));
     std::remove(log.c_str());
 }
 
