@@ -19,6 +19,14 @@
 // Errors: -113,"Undefined header" (an unknown command), -109,"Missing parameter",
 // -104,"Data type error" (no number), -222,"Data out of range". Answers end in LF; numbers
 // have 7 decimals. Clients may come one after the other, or several at once.
+//
+// A simulated transducer takes the controller's true pressure through its options; the
+// controller must outlive the simulator:
+//   sim::PressureController controller;
+//   controller.Start("127.0.0.1", 0);
+//   sim::Options options;
+//   options.truePressure = [&controller](double t) { return controller.TruePressureAt(t); };
+//   sim::Simulator simulator(options);
 namespace sim {
 
 struct ControllerOptions {
