@@ -14,7 +14,9 @@
 
 // The simulated transducer: answers the transducer's frames on the master end of a
 // pseudo-terminal, from a thread of its own. Plain C++, no Qt. The frames and answers are listed
-// in sim/transducer.h, the EEPROM image in sim/eeprom_image.h, the truth in sim/truth_pattern.h.
+// in sim/transducer.h, the EEPROM image in sim/eeprom_image.h, the truth in sim/truth_pattern.h,
+// the sensor's errors in sim/sensor_errors.h, a reference whose truth it can take in
+// sim/pressure_controller.h.
 namespace sim {
 
 class Simulator {
