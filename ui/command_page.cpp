@@ -13,6 +13,7 @@
 
 #include "device/device_state.h"
 #include "device/pressure_log.h"
+#include "ui/command_table.h"
 #include "ui/message_box.h"
 #include "res/command_list.h"
 #include "res/resource_ids.h"
@@ -86,29 +87,17 @@ bool CCommandPage::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool CCommandPage::OnCommand(int id) {
-    switch (id) {
-        case res::kIdcRun:
-            OnRun();
-            return true;
-        case res::kIdcLogPressure:
-            OnLogPressure();
-            return true;
-        case res::kIdcTimeStamp:
-            OnTimeStamp();
-            return true;
-        case res::kIdcBrowse:
-            OnBrowse();
-            return true;
-        case res::kCmdSelectAll:
-            OnSelectAll();
-            return true;
+    static constexpr CommandEntry<CCommandPage> kCommands[] = {
+        {res::kIdcRun, &CCommandPage::OnRun},
+        {res::kIdcLogPressure, &CCommandPage::OnLogPressure},
+        {res::kIdcTimeStamp, &CCommandPage::OnTimeStamp},
+        {res::kIdcBrowse, &CCommandPage::OnBrowse},
+        {res::kCmdSelectAll, &CCommandPage::OnSelectAll},
         // A page has no OK or Cancel of its own.
-        case res::kIdOk:
-        case res::kIdCancel:
-            return true;
-        default:
-            return CDialog::OnCommand(id);
-    }
+        {res::kIdOk, nullptr},
+        {res::kIdCancel, nullptr},
+    };
+    return DispatchCommand(this, kCommands, id) || CDialog::OnCommand(id);
 }
 
 bool CCommandPage::PreTranslateKey(QWidget* target, QKeyEvent* event) {

@@ -12,6 +12,7 @@
 #include "res/menus.h"
 #include "res/resource_ids.h"
 #include "ui/command_page.h"
+#include "ui/command_table.h"
 
 CEepromPage* g_eepromPage = nullptr;
 std::string g_clipboardText;
@@ -36,19 +37,13 @@ bool CEepromPage::OnInitDialog() {
 }
 
 bool CEepromPage::OnCommand(int id) {
-    switch (id) {
-        case res::kCmdCopy:
-            CopySelection();
-            return true;
-        case res::kCmdSelectAll:
-            SelectAllRows();
-            return true;
-        case res::kIdOk:
-        case res::kIdCancel:
-            return true;
-        default:
-            return CDialog::OnCommand(id);
-    }
+    static constexpr CommandEntry<CEepromPage> kCommands[] = {
+        {res::kCmdCopy, &CEepromPage::CopySelection},
+        {res::kCmdSelectAll, &CEepromPage::SelectAllRows},
+        {res::kIdOk, nullptr},
+        {res::kIdCancel, nullptr},
+    };
+    return DispatchCommand(this, kCommands, id) || CDialog::OnCommand(id);
 }
 
 void CEepromPage::CopySelection() {

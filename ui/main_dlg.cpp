@@ -10,6 +10,7 @@
 #include "device/c_numbers.h"
 #include "device/device_state.h"
 #include "device/eeprom_contents.h"
+#include "ui/command_table.h"
 #include "ui/message_box.h"
 #include "res/resource_ids.h"
 #include "serial/port_settings.h"
@@ -137,29 +138,17 @@ bool CMainDlg::OnInitDialog() {
 }
 
 bool CMainDlg::OnCommand(int id) {
-    switch (id) {
-        case res::kIdcChangePort:
-            OnChangePortSettings();
-            return true;
-        case res::kCmdFileExit:
-            OnExit();
-            return true;
-        case res::kCmdSelectAll:
-            OnSelectAll();
-            return true;
-        case res::kCmdPressurePlot:
-            OnPressurePlot();
-            return true;
-        case res::kCmdStatistics:
-            OnStatistics();
-            return true;
+    static constexpr CommandEntry<CMainDlg> kCommands[] = {
+        {res::kIdcChangePort, &CMainDlg::OnChangePortSettings},
+        {res::kCmdFileExit, &CMainDlg::OnExit},
+        {res::kCmdSelectAll, &CMainDlg::OnSelectAll},
+        {res::kCmdPressurePlot, &CMainDlg::OnPressurePlot},
+        {res::kCmdStatistics, &CMainDlg::OnStatistics},
         // Neither Enter nor Escape ends the main window.
-        case res::kIdOk:
-        case res::kIdCancel:
-            return true;
-        default:
-            return CDialog::OnCommand(id);
-    }
+        {res::kIdOk, nullptr},
+        {res::kIdCancel, nullptr},
+    };
+    return DispatchCommand(this, kCommands, id) || CDialog::OnCommand(id);
 }
 
 bool CMainDlg::PreTranslateKey(QWidget*, QKeyEvent* event) {

@@ -9,6 +9,7 @@
 #include "res/resource_ids.h"
 #include "serial/port_identity.h"
 #include "serial/port_settings.h"
+#include "ui/command_table.h"
 #include "ui/port_dialog_host.h"
 
 namespace {
@@ -93,19 +94,12 @@ bool CPortDlg::OnInitDialog() {
 }
 
 bool CPortDlg::OnCommand(int id) {
-    switch (id) {
-        case res::kIdcOpenPort:
-            OnOpenPort();
-            return true;
-        case res::kIdcReset:
-            OnReset();
-            return true;
-        case res::kIdcPortExit:
-            OnExit();
-            return true;
-        default:
-            return CDialog::OnCommand(id);
-    }
+    static constexpr CommandEntry<CPortDlg> kCommands[] = {
+        {res::kIdcOpenPort, &CPortDlg::OnOpenPort},
+        {res::kIdcReset, &CPortDlg::OnReset},
+        {res::kIdcPortExit, &CPortDlg::OnExit},
+    };
+    return DispatchCommand(this, kCommands, id) || CDialog::OnCommand(id);
 }
 
 std::string CPortDlg::ListText() const {

@@ -9,6 +9,7 @@
 #include "res/resource_ids.h"
 #include "res/strings.h"
 #include "ui/about_dlg.h"
+#include "ui/command_table.h"
 #include "ui/dialog.h"
 #include "ui/intro_dlg.h"
 #include "ui/limitations_dlg.h"
@@ -30,22 +31,13 @@ int CZelApp::InitInstance() {
 }
 
 bool CZelApp::OnCommand(int id) {
-    switch (id) {
-        case res::kCmdHelpContents:
-            OnHelpContents();
-            return true;
-        case res::kCmdWebLink:
-            OnWebLink();
-            return true;
-        case res::kCmdLimitations:
-            OnLimitations();
-            return true;
-        case res::kCmdAbout:
-            OnAbout();
-            return true;
-        default:
-            return false;
-    }
+    static constexpr CommandEntry<CZelApp> kCommands[] = {
+        {res::kCmdHelpContents, &CZelApp::OnHelpContents},
+        {res::kCmdWebLink, &CZelApp::OnWebLink},
+        {res::kCmdLimitations, &CZelApp::OnLimitations},
+        {res::kCmdAbout, &CZelApp::OnAbout},
+    };
+    return DispatchCommand(this, kCommands, id);
 }
 
 std::string CZelApp::HelpDocumentPath(const QString& programDir) {

@@ -650,3 +650,38 @@ TEST_F(MainWindow, The_same_transducer_back_on_the_port_lets_the_run_and_the_log
 }
 
 }  // namespace
+
+namespace {
+
+// One rule with zelctl's: a port that is back with a transducer that does not answer ends the
+// wait, says so once, and leaves the run stopped and the port closed.
+TEST_F(MainWindow, A_silent_transducer_on_the_port_that_came_back_ends_the_wait) {
+    const std::string link = (tempDir / "zel-link").string();
+    const auto linkTo = [&link](const std::string& target) {
+        const std::string temp = link + ".new";
+        ASSERT_EQ(::symlink(target.c_str(), temp.c_str()), 0);
+        ASSERT_EQ(std::rename(temp.c_str(), link.c_str()), 0);
+    };
+    linkTo(sim->PortPath());
+    RunMain(
+        [&](CMainDlg& main) {
+            CCommandPage& page = *main.CommandPage();
+            page.m_runButton->click();
+            ASSERT_TRUE(uitest::SpinUntil([&] { return Values(Readout(main), false).size() > 30; }));
+            sim->Stop();
+            ASSERT_TRUE(uitest::SpinUntil([&] { return main.WaitingForPort(); }));
+            sim::Options silent;
+            silent.faults.silent = true;
+            sim = std::make_unique<sim::Simulator>(silent);
+            ASSERT_TRUE(sim->Start());
+            linkTo(sim->PortPath());
+            ASSERT_TRUE(uitest::SpinUntil([&] { return !main.WaitingForPort(); }, 30000));
+            EXPECT_EQ(page.m_runButton->text(), "Run");
+            ASSERT_EQ(messages.shown.size(), 2u);
+            EXPECT_NE(messages.shown[1].text.find("did not answer"), std::string::npos)
+                << messages.shown[1].text;
+        },
+        link);
+}
+
+}  // namespace
