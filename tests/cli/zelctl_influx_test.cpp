@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "child_process.h"
-#include "fake_http_server.h"
+#include "tests/support/fake_http_server.h"
 #include "sim/simulator.h"
 #include "tests/support/scratch_files.h"
 

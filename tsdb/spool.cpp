@@ -1,4 +1,4 @@
-#include "cli/spool.h"
+#include "tsdb/spool.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,7 +12,7 @@
 #include <ctime>
 #include <filesystem>
 
-namespace cli {
+namespace tsdb {
 namespace {
 
 namespace fs = std::filesystem;
@@ -211,4 +211,4 @@ bool Spool::Reject(const Batch& batch, const std::string& reason, std::string* e
     return true;
 }
 
-}  // namespace cli
+}  // namespace tsdb

@@ -8,7 +8,7 @@
 // POSTs of line protocol through libcurl's easy interface: one handle, reused, so that the
 // connection (and a TLS session) stays open between batches. Requests go one after another
 // from one thread; only AbortBy may come from another.
-namespace cli {
+namespace tsdb {
 
 struct HttpAnswer {
     bool answered = false;  // a status line came back
@@ -20,8 +20,10 @@ struct HttpAnswer {
 
 class HttpPoster {
 public:
-    // `authorization`: the whole header value, or empty for none.
-    HttpPoster(const std::string& url, const std::string& authorization);
+    // `authorization`: the whole header value, or empty for none. `userAgent`: the program's
+    // name, to which the version is added.
+    HttpPoster(const std::string& url, const std::string& authorization,
+               const std::string& userAgent);
     HttpPoster(const HttpPoster&) = delete;
     HttpPoster& operator=(const HttpPoster&) = delete;
     ~HttpPoster();
@@ -40,6 +42,7 @@ private:
     void* m_headers = nullptr;              // curl_slist*
     std::atomic<long long> m_abortAtNs{0};  // steady clock; 0 for never
     std::string m_answer;
+    std::string m_userAgent;
 };
 
 // Whether a failed answer is for the user to fix (a host name not known, a certificate not
@@ -49,7 +52,10 @@ bool NeedsFixing(const HttpAnswer& answer);
 // Whether the server's certificate was not trusted.
 bool IsCertificateFailure(const HttpAnswer& answer);
 
+// "HTTP 503" with the answer's first line, if any ("HTTP 400: unable to parse ...").
+std::string StatusText(const HttpAnswer& answer);
+
 // A URL for messages: "user:password@" left out.
 std::string UrlForMessages(const std::string& url);
 
-}  // namespace cli
+}  // namespace tsdb

@@ -1,4 +1,4 @@
-#include "cli/http_post.h"
+#include "tsdb/http_post.h"
 
 #include <curl/curl.h>
 
@@ -7,7 +7,7 @@
 
 #include "res/build_info.h"
 
-namespace cli {
+namespace tsdb {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -32,9 +32,18 @@ int CheckAbort(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return abortAt != 0 && NowNs() >= abortAt ? 1 : 0;
 }
 
+// The database's answer for messages: its first line, at most 200 characters.
+std::string FirstLine(const std::string& body) {
+    std::string line = body.substr(0, body.find_first_of("\r\n"));
+    if (line.size() > 200) line = line.substr(0, 200) + "...";
+    return line;
+}
+
 }  // namespace
 
-HttpPoster::HttpPoster(const std::string& url, const std::string& authorization) {
+HttpPoster::HttpPoster(const std::string& url, const std::string& authorization,
+                       const std::string& userAgent)
+    : m_userAgent(userAgent + "/" + res::kVersion) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     CURL* curl = curl_easy_init();
@@ -45,13 +54,12 @@ HttpPoster::HttpPoster(const std::string& url, const std::string& authorization)
     if (!authorization.empty())
         headers = curl_slist_append(headers, ("Authorization: " + authorization).c_str());
     m_headers = headers;
-    static const std::string userAgent = std::string("zelctl/") + res::kVersion;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);  // a redirect would lose the POST body
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);        // threads; the resolver is threaded
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.c_str());
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, m_userAgent.c_str());
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeout.count()));
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
@@ -132,6 +140,11 @@ bool IsCertificateFailure(const HttpAnswer& answer) {
     return answer.curlCode == CURLE_PEER_FAILED_VERIFICATION;
 }
 
+std::string StatusText(const HttpAnswer& answer) {
+    const std::string body = FirstLine(answer.body);
+    return "HTTP " + std::to_string(answer.status) + (body.empty() ? "" : ": " + body);
+}
+
 std::string UrlForMessages(const std::string& url) {
     const size_t scheme = url.find("://");
     if (scheme == std::string::npos) return url;
@@ -142,4 +155,4 @@ std::string UrlForMessages(const std::string& url) {
     return url.substr(0, hostStart) + url.substr(at + 1);
 }
 
-}  // namespace cli
+}  // namespace tsdb

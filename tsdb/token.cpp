@@ -1,0 +1,40 @@
+#include "tsdb/token.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace tsdb {
+
+bool LoadToken(const Settings& settings, Token* token, std::string* error) {
+    *token = {};
+    if (settings.tokenFile.empty()) {
+        token->authorization = AuthorizationFor(settings.token);
+        return true;
+    }
+    const std::string& path = settings.tokenFile;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "the token file " + path + " cannot be read";
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string t = text.str();
+    const char* blanks = " \t\r\n";
+    t.erase(0, t.find_first_not_of(blanks));
+    t.erase(t.find_last_not_of(blanks) + 1);
+    for (char c : t) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            *error = "the token file " + path + " must hold one line, the token";
+            return false;
+        }
+    }
+    if (t.empty()) {
+        *error = "the token file " + path + " is empty";
+        return false;
+    }
+    token->authorization = AuthorizationFor(t);
+    return true;
+}
+
+}  // namespace tsdb
