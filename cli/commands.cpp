@@ -200,6 +200,8 @@ bool WriteSummary(const Options& options, const device::MeasurementSession& core
         json["sent"] = influx->sent;
         json["spooled"] = influx->spooled;
         json["rejected"] = influx->rejected;
+        json["sent_bytes"] = influx->wireBytes;
+        json["line_protocol_bytes"] = influx->bodyBytes;
     }
     const std::string text = json.dump(2) + "\n";
     std::string reason;

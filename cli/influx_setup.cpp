@@ -76,6 +76,7 @@ bool InfluxSettingsFrom(const Options& options, tsdb::Settings* settings, std::s
     }
     settings->flushTimeout = std::chrono::milliseconds(
         static_cast<long>(options.flushTimeoutSeconds.value_or(10.0) * 1000));
+    settings->gzip = !options.influxNoGzip;
     settings->spoolDir = options.spoolDir;
     if (settings->spoolDir.empty()) {
         const std::string port =

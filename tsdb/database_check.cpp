@@ -34,7 +34,7 @@ CheckResult CheckDatabase(const Settings& settings) {
     Token token;
     std::string error;
     if (!LoadToken(settings, &token, &error)) return {CheckResult::kMustFix, error};
-    HttpPoster http(settings.url, token.authorization, settings.userAgent);
+    HttpPoster http(settings.url, token.authorization, settings.userAgent, settings.gzip);
     return CheckDatabase(http, settings.url, !token.authorization.empty(), settings.requestTimeout);
 }
 

@@ -27,6 +27,8 @@ struct Settings {
     // Where batches wait while the database does not answer; created 0700 when missing.
     // DefaultSpoolDir gives one a port.
     std::string spoolDir;
+    // Request bodies gzip-compressed; off for a database (or a proxy) that does not take it.
+    bool gzip = true;
     // How long Finish goes on sending what is queued and spooled.
     std::chrono::milliseconds flushTimeout{10'000};
 
@@ -38,7 +40,7 @@ struct Settings {
     // The wait between tries while the database does not answer: doubled from the first up to
     // the longest, each spread by up to a fifth.
     std::chrono::milliseconds firstBackoff{1000};
-    std::chrono::milliseconds maxBackoff{30'000};
+    std::chrono::milliseconds maxBackoff{10'000};
     // The User-Agent's program name; the version is added.
     std::string userAgent = "zel-demo";
 };

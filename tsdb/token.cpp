@@ -1,5 +1,8 @@
 #include "tsdb/token.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -34,6 +37,13 @@ bool LoadToken(const Settings& settings, Token* token, std::string* error) {
         return false;
     }
     token->authorization = AuthorizationFor(t);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IROTH)) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        token->warning = "the token file " + path + " may be read by every user (mode " + mode +
+                         "); keep it to its owner: chmod 600 " + path;
+    }
     return true;
 }
 

@@ -37,7 +37,8 @@ bool Writer::Start(std::string* error, CheckResult* check) {
     if (!token.warning.empty() && m_events) m_events->OnWarning(token.warning);
     m_authorization = token.authorization;
     if (!m_spool.Open(m_settings.spoolDir, error)) return false;
-    m_http = std::make_unique<HttpPoster>(m_settings.url, m_authorization, m_settings.userAgent);
+    m_http = std::make_unique<HttpPoster>(m_settings.url, m_authorization, m_settings.userAgent,
+                                          m_settings.gzip);
 
     const CheckResult result =
         CheckDatabase(*m_http, m_settings.url, !m_authorization.empty(), m_settings.requestTimeout);
@@ -70,6 +71,10 @@ Progress Writer::CurrentProgress() const {
 void Writer::Publish(const std::string* error) {
     std::lock_guard lock(m_progressMutex);
     m_progress.counts = m_counts;
+    if (m_http) {
+        m_progress.counts.bodyBytes = m_http->BodyBytes();
+        m_progress.counts.wireBytes = m_http->WireBytes();
+    }
     m_progress.counts.spooled = m_spool.Points();
     m_progress.outage = m_outage;
     if (error) m_progress.lastError = *error;
@@ -115,6 +120,10 @@ Counts Writer::Finish(std::chrono::milliseconds timeout) {
         m_counts.lost += m_lostInQueue;
     }
     m_counts.spooled = m_spool.Points();
+    if (m_http) {
+        m_counts.bodyBytes = m_http->BodyBytes();
+        m_counts.wireBytes = m_http->WireBytes();
+    }
     Publish();
     if (m_events) m_events->OnFinished(m_counts, m_spool.Dir());
     return m_counts;

@@ -13,6 +13,10 @@ struct Counts {
     long spooled = 0;   // in the spool now (at the end: this run's and earlier ones')
     long rejected = 0;  // refused as malformed in this run, now in the reject file
     long lost = 0;      // neither sent nor kept: the queue overflowed, or the spool failed
+    // The request bodies the database answered (every try): line protocol, and on the wire
+    // (gzip-compressed unless Settings::gzip is off).
+    long long bodyBytes = 0;
+    long long wireBytes = 0;
 };
 
 class WriterEvents {

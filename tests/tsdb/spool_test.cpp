@@ -52,6 +52,28 @@ TEST(Spool, Keeps_batches_oldest_first_across_a_restart) {
     fs::remove_all(dir);
 }
 
+TEST(Spool, Its_folders_and_files_are_for_its_user_alone) {
+    const std::string parent = ScratchDir("private");
+    const std::string dir = parent + "/state/ttyUSB0";
+    std::string error;
+    tsdb::Spool spool;
+    ASSERT_TRUE(spool.Open(dir, &error)) << error;
+    ASSERT_TRUE(spool.Add("a 1\n", 1, &error)) << error;
+    ASSERT_TRUE(spool.Reject("bad\n", "HTTP 400", &error)) << error;
+    const auto mode = [](const fs::path& p) {
+        return fs::status(p).permissions() & fs::perms::all;
+    };
+    for (const std::string& folder : {parent, parent + "/state", dir}) {
+        SCOPED_TRACE(folder);
+        EXPECT_EQ(mode(folder), fs::perms::owner_all);
+    }
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        SCOPED_TRACE(entry.path().string());
+        EXPECT_EQ(mode(entry.path()), fs::perms::owner_read | fs::perms::owner_write);
+    }
+    fs::remove_all(parent);
+}
+
 TEST(Spool, Joins_the_oldest_files_up_to_a_count_of_readings_or_of_files) {
     const std::string dir = ScratchDir("join");
     std::string error;

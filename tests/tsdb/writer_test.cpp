@@ -88,6 +88,34 @@ TEST(TsdbWriter, Sends_the_pushed_lines_in_batches_in_their_order) {
     fs::remove_all(spool);
 }
 
+TEST(TsdbWriter, Bodies_go_gzip_compressed_unless_turned_off_and_their_bytes_are_counted) {
+    for (const bool gzip : {true, false}) {
+        SCOPED_TRACE(gzip);
+        FakeHttpServer server([](const Request&) { return Answer{204}; });
+        const std::string spool = ScratchDir("gzip");
+        auto settings = QuickSettings(server.Url(), spool);
+        settings.gzip = gzip;
+        tsdb::Writer writer(settings);
+        std::string error;
+        ASSERT_TRUE(writer.Start(&error)) << error;
+        writer.Push(Lines(0, 200));
+        const tsdb::Counts counts = writer.Finish(5s);
+        EXPECT_EQ(Acknowledged(server), Lines(0, 200));
+        size_t wire = 0;
+        for (const Request& r : server.Requests()) {
+            const bool zipped = r.head.find("\r\nContent-Encoding: gzip\r\n") != std::string::npos;
+            EXPECT_EQ(zipped, gzip && !r.body.empty()) << "the empty write goes as it is";
+            wire += r.wireBytes;
+        }
+        EXPECT_EQ(counts.bodyBytes, static_cast<long long>(Lines(0, 200).size()));
+        EXPECT_EQ(counts.wireBytes, static_cast<long long>(wire));
+        if (gzip) {
+            EXPECT_LT(counts.wireBytes * 3, counts.bodyBytes);
+        }
+        fs::remove_all(spool);
+    }
+}
+
 TEST(TsdbWriter, Spools_while_the_database_fails_and_sends_the_spool_oldest_first_after) {
     std::atomic<bool> down{true};
     FakeHttpServer server([&](const Request& r) {
