@@ -31,6 +31,7 @@
 #include "platform/whole_file.h"
 #include "serial/port_probe.h"
 #include "sim/simulator.h"
+#include "tsdb/reading_feed.h"
 
 namespace cli {
 namespace {
@@ -179,7 +180,7 @@ int Reconnect(Session& session, const Options& options) {
 // The run's statistics and ledger (and what --influx sent): into --summary FILE as JSON, else
 // for a person on a terminal.
 bool WriteSummary(const Options& options, const device::MeasurementSession& core,
-                  const device::RunLedger& ledger, const InfluxCounts* influx) {
+                  const device::RunLedger& ledger, const tsdb::Counts* influx) {
     const device::Figures figures = core.Statistics(device::StatsWindow::kWholeRun);
     if (options.summaryPath.empty()) {
         if (::isatty(STDERR_FILENO)) std::fputs(RunSummaryText(figures, ledger).c_str(), stderr);
@@ -190,6 +191,8 @@ bool WriteSummary(const Options& options, const device::MeasurementSession& core
         json["sent"] = influx->sent;
         json["spooled"] = influx->spooled;
         json["rejected"] = influx->rejected;
+        json["sent_bytes"] = influx->wireBytes;
+        json["line_protocol_bytes"] = influx->bodyBytes;
     }
     const std::string text = json.dump(2) + "\n";
     std::string reason;
@@ -263,8 +266,10 @@ int RunAcquire(const Options& options) {
         return kExitUsage;
     }
     // --influx: the URL, the token and the spool checked before the read-out as well.
-    std::unique_ptr<InfluxWriter> influx;
-    if (!options.influxUrl.empty() && !(influx = StartInfluxWriter(options))) return kExitUsage;
+    InfluxReport influxReport;
+    std::unique_ptr<tsdb::Writer> influx;
+    if (!options.influxUrl.empty() && !(influx = StartInfluxWriter(options, &influxReport)))
+        return kExitUsage;
     Session session;
     if (int code = session.Open(options); code != kExitDone) return code;
     const int readout = session.ReadEeprom();
@@ -272,10 +277,12 @@ int RunAcquire(const Options& options) {
     ReadingsPrinter printer;
     printer.format = options.format;
     printer.tags = {session.portPath, device::SerialNumberText(session.core.Eeprom().image)};
-    printer.influx = influx.get();
     if (options.count) printer.stopAfterReadings = *options.count;
+    // Before the printer, which may end the run at --count: the database gets that step too.
+    std::optional<tsdb::ReadingFeed> feed;
+    if (influx) session.core.AddListener(&feed.emplace(*influx, printer.tags));
     // Standard output may be a pipe whose reader stops for a while: it gets the readings on a
-    // thread of its own, so that the tick, the log and the statistics go on meanwhile.
+    // thread of its own, so that the tick, the log, the database and the statistics go on.
     device::QueuedListener queuedPrinter(printer);
     session.core.AddListener(&queuedPrinter);
     if (options.format == ReadingsFormat::Csv) Print(device::CsvHeader());
@@ -326,7 +333,8 @@ int RunAcquire(const Options& options) {
     if (!suspended) session.dialog.CloseSequence();
     session.core.RemoveListener(&queuedPrinter);
     queuedPrinter.Finish();
-    const InfluxCounts influxCounts = influx ? influx->Finish(FlushTimeout(options)) : InfluxCounts{};
+    if (feed) session.core.RemoveListener(&*feed);
+    const tsdb::Counts influxCounts = influx ? influx->Finish() : tsdb::Counts{};
     if (end.ledger.fellBehind) {
         std::fprintf(stderr, "zelctl: warning: %s\n",
                      device::StopDiscardedText(end.ledger.drainedBytes).c_str());

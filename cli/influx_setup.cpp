@@ -1,98 +1,108 @@
 #include "cli/influx_setup.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+
+#include "tsdb/database_check.h"
 
 namespace cli {
-namespace {
 
-// The token of a file: one line, blanks around it dropped. False with `error` set.
-bool ReadToken(const std::string& path, std::string* token, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "the token file " + path + " cannot be read";
-        return false;
+void InfluxReport::OnWarning(const std::string& text) {
+    std::fprintf(stderr, "zelctl: warning: %s\n", text.c_str());
+}
+
+void InfluxReport::OnNotAnswering(const std::string& url, const std::string& why,
+                                  const std::string& spoolDir) {
+    std::fprintf(stderr,
+                 "zelctl: warning: the database at %s does not answer (%s); the readings wait in "
+                 "the spool %s until it does\n",
+                 url.c_str(), why.c_str(), spoolDir.c_str());
+}
+
+void InfluxReport::OnAnswersAgain(const std::string& url, long spooled) {
+    std::string text = "zelctl: the database at " + url + " answers again";
+    if (spooled > 0) text += "; the spool goes first (" + std::to_string(spooled) + " readings)";
+    std::fputs((text + "\n").c_str(), stderr);
+}
+
+void InfluxReport::OnEarlierRunSpooled(long points, const std::string& spoolDir) {
+    std::fprintf(stderr,
+                 "zelctl: %ld readings of an earlier run wait in the spool %s; they go first\n",
+                 points, spoolDir.c_str());
+}
+
+void InfluxReport::OnRejected(const std::string& url, long points, const std::string& why,
+                              const std::string& rejectPath) {
+    std::fprintf(stderr,
+                 "zelctl: the database at %s refused %ld readings as malformed (%s); they are "
+                 "kept in %s and not sent again\n",
+                 url.c_str(), points, why.c_str(), rejectPath.c_str());
+}
+
+void InfluxReport::OnSpoolFailed(const std::string& error) {
+    std::fprintf(stderr, "zelctl: %s\n", error.c_str());
+}
+
+void InfluxReport::OnQueueFull(long maxQueued) {
+    std::fprintf(stderr,
+                 "zelctl: warning: %ld readings wait for the database writer, which cannot keep "
+                 "up; readings beyond that are dropped\n",
+                 maxQueued);
+}
+
+void InfluxReport::OnFinished(const tsdb::Counts& counts, const std::string& spoolDir) {
+    if (counts.spooled > 0) {
+        std::fprintf(stderr,
+                     "zelctl: %ld readings are left in the spool %s: the database did not take "
+                     "them in time; the next zelctl with this spool sends them first\n",
+                     counts.spooled, spoolDir.c_str());
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::string t = text.str();
-    const char* blanks = " \t\r\n";
-    t.erase(0, t.find_first_not_of(blanks));
-    t.erase(t.find_last_not_of(blanks) + 1);
-    for (char c : t) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-            *error = "the token file " + path + " must hold one line, the token";
+    if (counts.lost > 0)
+        std::fprintf(stderr, "zelctl: %ld readings could not be kept\n", counts.lost);
+}
+
+bool InfluxSettingsFrom(const Options& options, tsdb::Settings* settings, std::string* error) {
+    *settings = {};
+    settings->userAgent = "zelctl";
+    settings->url = options.influxUrl;
+    settings->tokenFile = options.influxTokenFile;
+    if (const char* fromEnvironment = std::getenv("INFLUX_TOKEN");
+        options.influxTokenFile.empty() && fromEnvironment) {
+        settings->token = fromEnvironment;
+        if (settings->token.find_first_of("\r\n") != std::string::npos) {
+            *error = "INFLUX_TOKEN must be one line, the token";
             return false;
         }
     }
-    if (t.empty()) {
-        *error = "the token file " + path + " is empty";
+    settings->flushTimeout = std::chrono::milliseconds(
+        static_cast<long>(options.flushTimeoutSeconds.value_or(10.0) * 1000));
+    settings->gzip = !options.influxNoGzip;
+    settings->spoolDir = options.spoolDir;
+    if (settings->spoolDir.empty()) {
+        const std::string port =
+            options.simulate || options.ports.empty() ? "" : options.ports.front();
+        settings->spoolDir = tsdb::DefaultSpoolDir(port);
+    }
+    if (settings->spoolDir.empty()) {
+        *error = "--influx needs --spool DIR here: neither XDG_STATE_HOME nor HOME is set";
         return false;
     }
-    *token = t;
     return true;
 }
 
-std::string PortFileName(const Options& options) {
-    if (options.simulate || options.ports.empty()) return "simulated";
-    const std::string& path = options.ports.front();
-    std::string name = path.substr(path.find_last_of('/') + 1);
-    for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-')
-            c = '_';
+std::unique_ptr<tsdb::Writer> StartInfluxWriter(const Options& options, InfluxReport* report) {
+    tsdb::Settings settings;
+    std::string error;
+    tsdb::CheckResult check;
+    std::unique_ptr<tsdb::Writer> writer;
+    if (InfluxSettingsFrom(options, &settings, &error)) {
+        writer = std::make_unique<tsdb::Writer>(std::move(settings), report);
+        if (writer->Start(&error, &check)) return writer;
+        if (check.tokenMissing)
+            error += "; none was given: --influx-token-file FILE or INFLUX_TOKEN";
     }
-    return name.empty() || name == "." || name == ".." ? "port" : name;
-}
-
-}  // namespace
-
-std::chrono::milliseconds FlushTimeout(const Options& options) {
-    return std::chrono::milliseconds(
-        static_cast<long>(options.flushTimeoutSeconds.value_or(10.0) * 1000));
-}
-
-std::string DefaultSpoolDir(const Options& options) {
-    std::string state;
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && xdg[0] == '/') {
-        state = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
-        state = std::string(home) + "/.local/state";
-    } else {
-        return "";
-    }
-    return state + "/zel-demo/spool/" + PortFileName(options);
-}
-
-std::string AuthorizationFor(const std::string& token) {
-    if (token.empty()) return "";
-    return token.find(' ') != std::string::npos ? token : "Token " + token;
-}
-
-std::unique_ptr<InfluxWriter> StartInfluxWriter(const Options& options) {
-    auto fail = [](const std::string& error) {
-        std::fprintf(stderr, "zelctl: %s\n", error.c_str());
-        return nullptr;
-    };
-    std::string token, error;
-    if (!options.influxTokenFile.empty()) {
-        if (!ReadToken(options.influxTokenFile, &token, &error)) return fail(error);
-    } else if (const char* fromEnvironment = std::getenv("INFLUX_TOKEN")) {
-        token = fromEnvironment;
-        if (token.find_first_of("\r\n") != std::string::npos)
-            return fail("INFLUX_TOKEN must be one line, the token");
-    }
-    InfluxSettings settings;
-    settings.url = options.influxUrl;
-    settings.authorization = AuthorizationFor(token);
-    settings.spoolDir = options.spoolDir.empty() ? DefaultSpoolDir(options) : options.spoolDir;
-    if (settings.spoolDir.empty())
-        return fail("--influx needs --spool DIR here: neither XDG_STATE_HOME nor HOME is set");
-    auto writer = std::make_unique<InfluxWriter>(std::move(settings));
-    if (!writer->Start(&error)) return fail(error);
-    return writer;
+    std::fprintf(stderr, "zelctl: %s\n", error.c_str());
+    return nullptr;
 }
 
 }  // namespace cli

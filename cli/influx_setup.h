@@ -1,30 +1,38 @@
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <string>
 
-#include "cli/influx_writer.h"
 #include "cli/options.h"
+#include "tsdb/settings.h"
+#include "tsdb/writer.h"
+#include "tsdb/writer_events.h"
 
-// `zelctl acquire --influx`: the writer from the command line and the environment.
+// `zelctl acquire --influx`: the database writer from the command line and the environment,
+// its events worded on standard error.
 namespace cli {
 
+// The writer's events as zelctl's lines on standard error ("zelctl: warning: ...").
+class InfluxReport : public tsdb::WriterEvents {
+public:
+    void OnWarning(const std::string& text) override;
+    void OnNotAnswering(const std::string& url, const std::string& why,
+                        const std::string& spoolDir) override;
+    void OnAnswersAgain(const std::string& url, long spooled) override;
+    void OnEarlierRunSpooled(long points, const std::string& spoolDir) override;
+    void OnRejected(const std::string& url, long points, const std::string& why,
+                    const std::string& rejectPath) override;
+    void OnSpoolFailed(const std::string& error) override;
+    void OnQueueFull(long maxQueued) override;
+    void OnFinished(const tsdb::Counts& counts, const std::string& spoolDir) override;
+};
+
+// --influx, --influx-token-file (else INFLUX_TOKEN, never the command line), --spool (else one
+// a port under the state directory) and --flush-timeout. False with `error` set.
+bool InfluxSettingsFrom(const Options& options, tsdb::Settings* settings, std::string* error);
+
 // The writer, its spool taken and its database asked once, before anything goes to the
-// transducer; the token from --influx-token-file or INFLUX_TOKEN (never the command line).
-// Null after saying why on standard error (the run then ends with kExitUsage).
-std::unique_ptr<InfluxWriter> StartInfluxWriter(const Options& options);
-
-// --flush-timeout, 10 s when not given.
-std::chrono::milliseconds FlushTimeout(const Options& options);
-
-// --spool's default, one a port so that each bench's zelctl has its own:
-// $XDG_STATE_HOME/zel-demo/spool/NAME (~/.local/state/... without it), NAME the port's file name
-// (ttyUSB0) or "simulated". Empty when neither variable is set.
-std::string DefaultSpoolDir(const Options& options);
-
-// The Authorization header for a token: "Token T" as InfluxDB has it; a token that names its
-// scheme ("Bearer T", "Basic ...") goes as it is.
-std::string AuthorizationFor(const std::string& token);
+// transducer. Null after saying why on standard error (the run then ends with kExitUsage).
+std::unique_ptr<tsdb::Writer> StartInfluxWriter(const Options& options, InfluxReport* report);
 
 }  // namespace cli

@@ -54,6 +54,7 @@ enum OptionId {
     kOptFlushTimeout,
     kOptSeed,
     kOptSensor,  // sim::SensorOptions()[id - kOptSensor]
+    kOptInfluxNoGzip,
 };
 
 // Which commands take an option (None: before the command).
@@ -89,6 +90,7 @@ const std::vector<OptionEntry>& OptionTable() {
         {{"influx-token-file", required_argument, nullptr, kOptInfluxTokenFile}, {C::Acquire}},
         {{"spool", required_argument, nullptr, kOptSpool}, {C::Acquire}},
         {{"flush-timeout", required_argument, nullptr, kOptFlushTimeout}, {C::Acquire}},
+        {{"influx-no-gzip", no_argument, nullptr, kOptInfluxNoGzip}, {C::Acquire}},
     };
     // The simulated transducer's options, with every command that takes --simulate.
     static const std::vector<OptionEntry> withSimulator = [] {
@@ -235,6 +237,9 @@ bool TakeOption(int id, const std::string& v, Options* o, std::string* error) {
             o->flushTimeoutSeconds = seconds;
             break;
         }
+        case kOptInfluxNoGzip:
+            o->influxNoGzip = true;
+            break;
         case kOptSeed: {
             long seed = 0;
             if (!ParseNumber(v, &seed) || seed < 0 || seed > 4294967295L)
@@ -347,9 +352,10 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
     if (o->tsv && o->json) return fail("give either --tsv or --json");
     if (o->durationSeconds && o->count) return fail("give either --duration or --count");
     if (o->timestamps && o->logPath.empty()) return fail("--timestamps needs --log FILE");
-    if (o->influxUrl.empty() &&
-        (!o->influxTokenFile.empty() || !o->spoolDir.empty() || o->flushTimeoutSeconds))
-        return fail("--influx-token-file, --spool and --flush-timeout need --influx URL");
+    if (o->influxUrl.empty() && (!o->influxTokenFile.empty() || !o->spoolDir.empty() ||
+                                 o->flushTimeoutSeconds || o->influxNoGzip))
+        return fail(
+            "--influx-token-file, --spool, --flush-timeout and --influx-no-gzip need --influx URL");
     if (o->command == Command::Send && !haveSendText) return fail("send needs a COMMAND");
     return true;
 }
@@ -425,7 +431,8 @@ std::string HelpText(Command command) {
                    "                      [--log FILE] [--timestamps] [--summary FILE]\n"
                    "                      [--reconnect[=SECONDS]]\n"
                    "                      [--influx URL [--influx-token-file FILE] [--spool DIR]\n"
-                   "                                    [--flush-timeout SECONDS]]\n"
+                   "                                    [--flush-timeout SECONDS]\n"
+                   "                                    [--influx-no-gzip]]\n"
                    "\n"
                    "Reads the EEPROM, starts continuous output with the program's start sequence "
                    "and\n"
@@ -493,7 +500,9 @@ std::string HelpText(Command command) {
                    "                   at the end, how long to wait for the database (default "
                    "10);\n"
                    "                   what it has not taken by then stays in the spool (exit 9)\n"
-                   "                   and the next zelctl with the same spool sends it first\n";
+                   "                   and the next zelctl with the same spool sends it first\n"
+                   "  --influx-no-gzip request bodies uncompressed, for a database or a proxy\n"
+                   "                   that does not take gzip (by default they are compressed)\n";
         case Command::Send:
             return "Usage: zelctl send (--port PATH | --simulate) [--wait MS] COMMAND\n"
                    "\n"

@@ -51,6 +51,7 @@ struct Options {
     std::string influxTokenFile;  // --influx-token-file FILE (else INFLUX_TOKEN)
     std::string spoolDir;         // --spool DIR; empty: the default under the state directory
     std::optional<double> flushTimeoutSeconds;  // --flush-timeout S; 10 when not given
+    bool influxNoGzip = false;                  // --influx-no-gzip: request bodies uncompressed
     int waitMs = 200;
     std::string sendText;  // the COMMAND of `send`
     std::string file;      // the FILE of `stats`

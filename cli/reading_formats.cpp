@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "device/c_numbers.h"
+#include "tsdb/line_protocol.h"
 
 namespace cli {
 namespace {
@@ -23,17 +24,6 @@ nlohmann::ordered_json JsonNumber(const std::string& text) {
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || !std::isfinite(value)) return nullptr;
     return value;
-}
-
-// Tag values escape comma, equals sign and blank with a backslash; a line break has no escape,
-// so control characters become "_".
-std::string InfluxTagValue(const std::string& value) {
-    std::string out;
-    for (char c : value) {
-        if (c == ',' || c == '=' || c == ' ') out += '\\';
-        out += static_cast<unsigned char>(c) < 0x20 ? '_' : c;
-    }
-    return out;
 }
 
 }  // namespace
@@ -54,18 +44,12 @@ bool ReadingsFormatNamed(std::string_view name, ReadingsFormat* format) {
     return false;
 }
 
-std::string FormatReadings(ReadingsFormat format,
-                           const std::vector<device::TimedReading>& readings,
+std::string FormatReadings(ReadingsFormat format, const std::vector<device::TimedReading>& readings,
                            const InfluxTags& tags) {
-    std::string influxPrefix = "zel_pressure";
-    if (!tags.port.empty()) influxPrefix += ",port=" + InfluxTagValue(tags.port);
-    if (!tags.serial.empty()) influxPrefix += ",serial=" + InfluxTagValue(tags.serial);
-
+    if (format == ReadingsFormat::Influx) return tsdb::LineProtocol(readings, tags);
     std::string out;
     for (const device::TimedReading& r : readings) {
         const std::string& psi = r.psiText;
-        const std::string rawP = std::to_string(r.rawPressure);
-        const std::string rawT = std::to_string(r.rawTemperature);
         switch (format) {
             case ReadingsFormat::Text:
                 out += psi + "\n";
@@ -84,15 +68,8 @@ std::string FormatReadings(ReadingsFormat format,
                 out += line.dump() + "\n";
                 break;
             }
-            case ReadingsFormat::Influx: {
-                const auto ns =
-                    std::chrono::duration_cast<std::chrono::nanoseconds>(r.utc.time_since_epoch());
-                out += influxPrefix + " ";
-                if (std::isfinite(r.psi)) out += "psi=" + psi + ",";
-                out +=
-                    "raw_p=" + rawP + "i,raw_t=" + rawT + "i " + std::to_string(ns.count()) + "\n";
-                break;
-            }
+            case ReadingsFormat::Influx:
+                break;  // above
         }
     }
     return out;

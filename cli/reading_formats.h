@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "device/reading_stream.h"
+#include "tsdb/settings.h"
 
 // The readings of `zelctl acquire --format` for other tools: pure functions from timed readings
 // to text. Every line ends in LF.
@@ -16,14 +17,10 @@ enum class ReadingsFormat { Text, Csv, Ndjson, Influx };
 bool ReadingsFormatNamed(std::string_view name, ReadingsFormat* format);
 
 // The tags of the line protocol; an empty one is left out.
-struct InfluxTags {
-    std::string port;
-    std::string serial;
-};
+using InfluxTags = tsdb::Tags;
 
 // One line a reading (Text: the pressure alone, as the read-out shows it).
-std::string FormatReadings(ReadingsFormat format,
-                           const std::vector<device::TimedReading>& readings,
+std::string FormatReadings(ReadingsFormat format, const std::vector<device::TimedReading>& readings,
                            const InfluxTags& tags);
 
 }  // namespace cli

@@ -11,7 +11,6 @@
 #include <csignal>
 #include <cstring>
 
-#include "cli/influx_writer.h"
 #include "device/device_state.h"
 #include "platform/device_watch.h"
 #include "serial/port_return.h"
@@ -48,7 +47,6 @@ void CliMainDialog::OnPortGone() {
 }
 
 void ReadingsPrinter::OnReadings(const std::vector<device::TimedReading>& readings) {
-    if (influx) influx->Push(FormatReadings(ReadingsFormat::Influx, readings, tags));
     const std::string out = FormatReadings(format, readings, tags);
     // A closed pipe (zelctl ... | head) ends the run like Ctrl-C, through the stop sequence;
     // any other failure (a full disk) does too, and says so.

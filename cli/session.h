@@ -22,8 +22,6 @@ class Simulator;
 
 namespace cli {
 
-class InfluxWriter;
-
 // The main dialog's measurement side without a window: a progress bar for the EEPROM read-out
 // and a record of whether the transducer answered at all.
 class CliMainDialog : public device::MainDialogCore {
@@ -62,7 +60,6 @@ public:
     InfluxTags tags;
 
     void OnReadings(const std::vector<device::TimedReading>& readings) override;
-    InfluxWriter* influx = nullptr;  // --influx: takes each step's line protocol too
 };
 
 // One run of zelctl against one port: the measurement session (which owns the port zelctl

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "child_process.h"
-#include "fake_http_server.h"
 #include "sim/simulator.h"
+#include "tests/support/fake_http_server.h"
 #include "tests/support/scratch_files.h"
 
 namespace {
@@ -48,6 +48,7 @@ TEST(ZelctlInflux, A_url_that_is_not_http_or_options_without_influx_are_usage_er
              {"--spool", "/tmp/x"},
              {"--influx-token-file", "/tmp/x"},
              {"--flush-timeout", "3"},
+             {"--influx-no-gzip"},
              {"--influx", "http://db:8428/write", "--flush-timeout", "-1"},
              {"--influx", "http://db:8428/write", "--influx-token", "secret"},
          }) {
@@ -68,6 +69,7 @@ TEST(ZelctlInflux, A_refused_token_ends_zelctl_with_2_before_the_read_out) {
     });
     const std::string dir = ScratchDir("token");
     std::ofstream(dir + "/token") << "wrong-token\n";
+    fs::permissions(dir + "/token", fs::perms::owner_read | fs::perms::owner_write);
     sim::Simulator simulator;
     ASSERT_TRUE(simulator.Start());
     const auto before = Clock::now();
@@ -82,6 +84,27 @@ TEST(ZelctlInflux, A_refused_token_ends_zelctl_with_2_before_the_read_out) {
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_NE(server.Requests()[0].head.find("\r\nAuthorization: Token wrong-token\r\n"),
               std::string::npos);
+    fs::remove_all(dir);
+}
+
+TEST(ZelctlInflux, A_token_file_every_user_may_read_is_warned_about_with_its_mode_and_the_fix) {
+    FakeHttpServer server([](const FakeHttpServer::Request&) { return FakeHttpServer::Answer{}; });
+    const std::string dir = ScratchDir("open-token");
+    const std::string token = dir + "/token";
+    std::ofstream(token) << "secret\n";
+    fs::permissions(token, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                               fs::perms::others_read);
+    const ChildResult r =
+        RunChild({ZELCTL_PATH, "acquire", "--simulate", "--count", "1", "--influx", server.Url(),
+                  "--influx-token-file", token, "--spool", dir + "/spool"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.rfind("zelctl: warning: the token file " + token +
+                              " may be read by every user (mode 0644); keep it to its owner: "
+                              "chmod 600 " +
+                              token + "\n",
+                          0),
+              0u)
+        << r.err;
     fs::remove_all(dir);
 }
 

@@ -1,4 +1,4 @@
-#include "cli/spool.h"
+#include "tsdb/spool.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,7 +12,7 @@
 #include <ctime>
 #include <filesystem>
 
-namespace cli {
+namespace tsdb {
 namespace {
 
 namespace fs = std::filesystem;
@@ -79,14 +79,25 @@ Spool::~Spool() {
 
 bool Spool::Open(const std::string& dir, std::string* error) {
     std::error_code ec;
-    fs::create_directories(dir, ec);
+    // Each folder made on the way only for this user: the readings and the lab's tags are
+    // nobody else's business.
+    fs::path made;
+    for (const fs::path& part : fs::path(dir)) {
+        made /= part;
+        if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
+            ec = std::error_code(errno, std::generic_category());
+            break;
+        }
+    }
+    if (!ec && !fs::is_directory(dir, ec) && !ec)
+        ec = std::make_error_code(std::errc::not_a_directory);
     if (ec) {
         *error = "the spool " + dir + " cannot be created: " + ec.message();
         return false;
     }
     m_dir = dir;
     const std::string lockPath = dir + "/lock";
-    m_lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    m_lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (m_lockFd < 0) return Fail(error, "the spool " + dir + " cannot be written");
     if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
         const int why = errno;
@@ -131,7 +142,7 @@ bool Spool::Add(std::string_view lines, long points, std::string* error) {
     const uint64_t sequence = m_nextSequence;
     const std::string name = BatchName(sequence, points);
     const std::string temporary = m_dir + "/" + std::string(kTemporaryPrefix) + name;
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return Fail(error, "the spool " + m_dir + " cannot be written");
     const bool written = WriteAll(fd, lines) && ::fsync(fd) == 0;
     const int why = errno;
@@ -196,7 +207,7 @@ bool Spool::Reject(std::string_view lines, const std::string& reason, std::strin
         if (static_cast<unsigned char>(c) < 0x20) c = ' ';
     }
     const std::string path = RejectPath();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) return Fail(error, "the reject file " + path + " cannot be written");
     const bool written = WriteAll(fd, comment + "\n") && WriteAll(fd, lines) && ::fsync(fd) == 0;
     const int why = errno;
@@ -211,4 +222,4 @@ bool Spool::Reject(const Batch& batch, const std::string& reason, std::string* e
     return true;
 }
 
-}  // namespace cli
+}  // namespace tsdb

@@ -12,7 +12,7 @@
 // each is written under a temporary name, synced and renamed, so a file is whole or absent.
 // One process at a time: Open takes an flock on DIR/lock, since two writers draining one spool
 // would send its batches twice. Not thread-safe: the writer's thread owns it once it runs.
-namespace cli {
+namespace tsdb {
 
 class Spool {
 public:
@@ -65,4 +65,4 @@ private:
     uint64_t m_nextSequence = 1;
 };
 
-}  // namespace cli
+}  // namespace tsdb

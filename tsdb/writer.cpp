@@ -1,26 +1,15 @@
-#include "cli/influx_writer.h"
+#include "tsdb/writer.h"
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 #include <utility>
 
-namespace cli {
+#include "tsdb/token.h"
+
+namespace tsdb {
 namespace {
-
-// The database's answer for messages: its first line, without the JSON around InfluxDB's.
-std::string FirstLine(const std::string& body) {
-    std::string line = body.substr(0, body.find_first_of("\r\n"));
-    if (line.size() > 200) line = line.substr(0, 200) + "...";
-    return line;
-}
-
-std::string StatusText(const HttpAnswer& answer) {
-    const std::string body = FirstLine(answer.body);
-    return "HTTP " + std::to_string(answer.status) + (body.empty() ? "" : ": " + body);
-}
 
 // What InfluxDB and VictoriaMetrics answer for lines they cannot take (a bad line, a body too
 // large, a field of another type). Any other refusal (a token no longer valid, a bucket gone,
@@ -31,70 +20,67 @@ bool IsMalformedStatus(long status) {
 
 }  // namespace
 
-InfluxWriter::InfluxWriter(InfluxSettings settings)
+Writer::Writer(Settings settings, WriterEvents* events)
     : m_settings(std::move(settings)),
+      m_events(events),
       m_urlShown(UrlForMessages(m_settings.url)),
-      m_http(m_settings.url, m_settings.authorization),
       m_jitter(static_cast<unsigned>(::getpid()) ^
                static_cast<unsigned>(Clock::now().time_since_epoch().count())) {}
 
-InfluxWriter::~InfluxWriter() {
+Writer::~Writer() {
     if (m_started && !m_finished) Finish(std::chrono::milliseconds(0));
 }
 
-bool InfluxWriter::Start(std::string* error) {
+bool Writer::Start(std::string* error, CheckResult* check) {
+    Token token;
+    if (!LoadToken(m_settings, &token, error)) return false;
+    if (!token.warning.empty() && m_events) m_events->OnWarning(token.warning);
+    m_authorization = token.authorization;
     if (!m_spool.Open(m_settings.spoolDir, error)) return false;
+    m_http = std::make_unique<HttpPoster>(m_settings.url, m_authorization, m_settings.userAgent,
+                                          m_settings.gzip);
 
-    // An empty write: InfluxDB 1.x and VictoriaMetrics answer 204, InfluxDB 2.x 400 "writing
-    // requires points", each only after the database or bucket and the token passed.
-    const HttpAnswer answer = m_http.Post("", m_settings.requestTimeout);
-    const std::string where = "the database at " + m_urlShown;
-    std::string notAnswering;
-    if (!answer.answered) {
-        if (NeedsFixing(answer)) {
-            *error = where + " cannot be reached: " + answer.error;
-            if (IsCertificateFailure(answer))
-                *error +=
-                    " (the system's certificates do not vouch for it; add the authority "
-                    "that signed it with update-ca-certificates)";
-            return false;
-        }
-        notAnswering = answer.error;
-    } else if (answer.status / 100 == 2 ||
-               (answer.status == 400 && answer.body.find("requires points") != std::string::npos)) {
-        // ready
-    } else if (answer.status == 401 || answer.status == 403) {
-        *error = where + " refused the token (" + StatusText(answer) + ")" +
-                 (m_settings.authorization.empty()
-                      ? "; none was given: --influx-token-file FILE or INFLUX_TOKEN"
-                      : "");
+    const CheckResult result =
+        CheckDatabase(*m_http, m_settings.url, !m_authorization.empty(), m_settings.requestTimeout);
+    if (check) *check = result;
+    if (result.outcome == CheckResult::kMustFix) {
+        *error = result.error;
         return false;
-    } else if (answer.status / 100 != 5) {
-        *error = where + " refused the write (" + StatusText(answer) + ")";
-        return false;
-    } else {
-        notAnswering = StatusText(answer);
     }
-    if (!notAnswering.empty()) {
-        std::fprintf(stderr,
-                     "zelctl: warning: %s does not answer (%s); the readings wait in the spool %s "
-                     "until it does\n",
-                     where.c_str(), notAnswering.c_str(), m_spool.Dir().c_str());
+    if (result.outcome == CheckResult::kNotAnswering) {
+        if (m_events) m_events->OnNotAnswering(m_urlShown, result.error, m_spool.Dir());
         m_outage = true;
         m_backoff = m_settings.firstBackoff;
         m_retryAt = Clock::now() + m_backoff;
+        Publish(&result.error);
+    } else {
+        Publish();
     }
-    if (!m_spool.Empty()) {
-        std::fprintf(stderr,
-                     "zelctl: %ld readings of an earlier run wait in the spool %s; they go first\n",
-                     m_spool.Points(), m_spool.Dir().c_str());
-    }
+    if (!m_spool.Empty() && m_events)
+        m_events->OnEarlierRunSpooled(m_spool.Points(), m_spool.Dir());
     m_started = true;
     m_thread = std::thread([this] { Run(); });
     return true;
 }
 
-void InfluxWriter::Push(std::string lines) {
+Progress Writer::CurrentProgress() const {
+    std::lock_guard lock(m_progressMutex);
+    return m_progress;
+}
+
+void Writer::Publish(const std::string* error) {
+    std::lock_guard lock(m_progressMutex);
+    m_progress.counts = m_counts;
+    if (m_http) {
+        m_progress.counts.bodyBytes = m_http->BodyBytes();
+        m_progress.counts.wireBytes = m_http->WireBytes();
+    }
+    m_progress.counts.spooled = m_spool.Points();
+    m_progress.outage = m_outage;
+    if (error) m_progress.lastError = *error;
+}
+
+void Writer::Push(std::string lines) {
     if (lines.empty()) return;
     if (lines.back() != '\n') lines += '\n';
     const long n = static_cast<long>(std::count(lines.begin(), lines.end(), '\n'));
@@ -114,15 +100,10 @@ void InfluxWriter::Push(std::string lines) {
                 m_wake.notify_one();
         }
     }
-    if (tell) {
-        std::fprintf(stderr,
-                     "zelctl: warning: %ld readings wait for the database writer, which cannot "
-                     "keep up; readings beyond that are dropped\n",
-                     m_settings.maxQueuedLines);
-    }
+    if (tell && m_events) m_events->OnQueueFull(m_settings.maxQueuedLines);
 }
 
-InfluxCounts InfluxWriter::Finish(std::chrono::milliseconds timeout) {
+Counts Writer::Finish(std::chrono::milliseconds timeout) {
     if (m_finished) return m_counts;
     const Clock::time_point deadline = Clock::now() + timeout;
     {
@@ -130,7 +111,7 @@ InfluxCounts InfluxWriter::Finish(std::chrono::milliseconds timeout) {
         m_finishing = true;
         m_deadline = deadline;
     }
-    m_http.AbortBy(deadline);
+    if (m_http) m_http->AbortBy(deadline);
     m_wake.notify_all();
     if (m_thread.joinable()) m_thread.join();
     m_finished = true;
@@ -139,18 +120,16 @@ InfluxCounts InfluxWriter::Finish(std::chrono::milliseconds timeout) {
         m_counts.lost += m_lostInQueue;
     }
     m_counts.spooled = m_spool.Points();
-    if (m_counts.spooled > 0) {
-        std::fprintf(stderr,
-                     "zelctl: %ld readings are left in the spool %s: the database did not take "
-                     "them in time; the next zelctl with this spool sends them first\n",
-                     m_counts.spooled, m_spool.Dir().c_str());
+    if (m_http) {
+        m_counts.bodyBytes = m_http->BodyBytes();
+        m_counts.wireBytes = m_http->WireBytes();
     }
-    if (m_counts.lost > 0)
-        std::fprintf(stderr, "zelctl: %ld readings could not be kept\n", m_counts.lost);
+    Publish();
+    if (m_events) m_events->OnFinished(m_counts, m_spool.Dir());
     return m_counts;
 }
 
-std::string InfluxWriter::CutBatch(long* points) {
+std::string Writer::CutBatch(long* points) {
     const long n = std::min(m_queuedLines, m_settings.batchLines);
     size_t end = 0;
     for (long i = 0; i < n; ++i) end = m_queue.find('\n', end) + 1;
@@ -161,7 +140,7 @@ std::string InfluxWriter::CutBatch(long* points) {
     return batch;
 }
 
-void InfluxWriter::Run() {
+void Writer::Run() {
     auto nextCut = Clock::now() + m_settings.batchInterval;
     std::unique_lock lock(m_mutex);
     for (;;) {
@@ -178,6 +157,7 @@ void InfluxWriter::Run() {
             if (now >= nextCut) nextCut = now + m_settings.batchInterval;
             lock.unlock();
             Deliver(std::move(batch), points);
+            Publish();
             lock.lock();
             continue;
         }
@@ -185,6 +165,7 @@ void InfluxWriter::Run() {
         if (spoolDue) {
             lock.unlock();
             SendOldestSpooled();
+            Publish();
             lock.lock();
             continue;
         }
@@ -211,8 +192,8 @@ void InfluxWriter::Run() {
     }
 }
 
-InfluxWriter::Outcome InfluxWriter::Send(std::string_view lines, std::string* why) {
-    const HttpAnswer answer = m_http.Post(lines, m_settings.requestTimeout);
+Writer::Outcome Writer::Send(std::string_view lines, std::string* why) {
+    const HttpAnswer answer = m_http->Post(lines, m_settings.requestTimeout);
     if (!answer.answered) {
         *why = answer.error;
         return Outcome::Failed;
@@ -222,7 +203,7 @@ InfluxWriter::Outcome InfluxWriter::Send(std::string_view lines, std::string* wh
     return IsMalformedStatus(answer.status) ? Outcome::Rejected : Outcome::Failed;
 }
 
-void InfluxWriter::Deliver(std::string lines, long points) {
+void Writer::Deliver(std::string lines, long points) {
     // Behind the spool, or in a back-off, or out of time: in order, after what waits.
     if (!m_spool.Empty() || Clock::now() < m_retryAt || PastDeadline()) {
         KeepInSpool(lines, points);
@@ -245,7 +226,7 @@ void InfluxWriter::Deliver(std::string lines, long points) {
     }
 }
 
-void InfluxWriter::SendOldestSpooled() {
+void Writer::SendOldestSpooled() {
     Spool::Batch batch;
     std::string error;
     const size_t maxFiles = m_oneFileAtATime ? 1 : std::numeric_limits<size_t>::max();
@@ -281,12 +262,16 @@ void InfluxWriter::SendOldestSpooled() {
     if (m_spool.Empty()) m_oneFileAtATime = false;
 }
 
-void InfluxWriter::KeepInSpool(std::string_view lines, long points) {
+void Writer::KeepInSpool(std::string_view lines, long points) {
     std::string error;
-    if (!m_spool.Add(lines, points, &error)) TellSpoolFailure(error, points);
+    if (!m_spool.Add(lines, points, &error)) {
+        TellSpoolFailure(error, points);
+    } else if (m_events) {
+        m_events->OnBatchSpooled(points);
+    }
 }
 
-void InfluxWriter::RejectLines(std::string_view lines, long points, const std::string& why) {
+void Writer::RejectLines(std::string_view lines, long points, const std::string& why) {
     std::string error;
     if (m_spool.Reject(lines, why, &error)) {
         TellRejected(points, why);
@@ -295,33 +280,26 @@ void InfluxWriter::RejectLines(std::string_view lines, long points, const std::s
     }
 }
 
-void InfluxWriter::TellRejected(long points, const std::string& why) {
+void Writer::TellRejected(long points, const std::string& why) {
     m_counts.rejected += points;
     if (std::exchange(m_rejectTold, true)) return;
-    std::fprintf(stderr,
-                 "zelctl: the database at %s refused %ld readings as malformed (%s); they are "
-                 "kept in %s and not sent again\n",
-                 m_urlShown.c_str(), points, why.c_str(), m_spool.RejectPath().c_str());
+    if (m_events) m_events->OnRejected(m_urlShown, points, why, m_spool.RejectPath());
 }
 
-void InfluxWriter::TellSpoolFailure(const std::string& error, long points) {
+void Writer::TellSpoolFailure(const std::string& error, long points) {
     m_counts.lost += points;
     if (std::exchange(m_spoolFailureTold, true)) return;
-    std::fprintf(stderr, "zelctl: %s\n", error.c_str());
+    if (m_events) m_events->OnSpoolFailed(error);
 }
 
-void InfluxWriter::OnFailure(const std::string& why) {
+void Writer::OnFailure(const std::string& why) {
     {
         std::lock_guard lock(m_mutex);
         if (m_finishing) m_deadlineSeen = m_deadline;
     }
     // A request cut short by the end of the flush timeout says nothing about the database.
-    if (!PastDeadline() && !std::exchange(m_outage, true)) {
-        std::fprintf(stderr,
-                     "zelctl: warning: the database at %s does not answer (%s); the readings "
-                     "wait in the spool %s until it does\n",
-                     m_urlShown.c_str(), why.c_str(), m_spool.Dir().c_str());
-    }
+    if (!PastDeadline() && !std::exchange(m_outage, true) && m_events)
+        m_events->OnNotAnswering(m_urlShown, why, m_spool.Dir());
     using std::chrono::milliseconds;
     m_backoff = m_backoff.count() == 0 ? m_settings.firstBackoff
                                        : std::min(m_backoff * 2, m_settings.maxBackoff);
@@ -332,16 +310,14 @@ void InfluxWriter::OnFailure(const std::string& why) {
     // At the end every second counts: the flush timeout is short.
     if (m_deadlineSeen != Clock::time_point::max()) wait = std::min(wait, milliseconds(1000));
     m_retryAt = Clock::now() + wait;
+    Publish(&why);
 }
 
-void InfluxWriter::OnSuccess() {
+void Writer::OnSuccess() {
     m_backoff = std::chrono::milliseconds(0);
     m_retryAt = {};
-    if (!std::exchange(m_outage, false)) return;
-    std::string text = "zelctl: the database at " + m_urlShown + " answers again";
-    if (!m_spool.Empty())
-        text += "; the spool goes first (" + std::to_string(m_spool.Points()) + " readings)";
-    std::fputs((text + "\n").c_str(), stderr);
+    if (std::exchange(m_outage, false) && m_events)
+        m_events->OnAnswersAgain(m_urlShown, m_spool.Points());
 }
 
-}  // namespace cli
+}  // namespace tsdb

@@ -1,10 +1,11 @@
-#include "fake_http_server.h"
+#include "tests/support/fake_http_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdlib>
 
@@ -59,6 +60,29 @@ void FakeHttpServer::Serve() {
     for (int fd : connections) ::close(fd);
 }
 
+namespace {
+
+// A gzip body as its text; "<not gzip>" when it is none.
+std::string Gunzip(const std::string& zipped) {
+    z_stream z{};
+    if (inflateInit2(&z, 15 + 16) != Z_OK) return "<not gzip>";
+    std::string out;
+    char buffer[65536];
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zipped.data()));
+    z.avail_in = static_cast<uInt>(zipped.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        result = inflate(&z, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - z.avail_out);
+    }
+    inflateEnd(&z);
+    return result == Z_STREAM_END ? out : "<not gzip>";
+}
+
+}  // namespace
+
 // One request from a connection that has something to read; false when it closed.
 bool FakeHttpServer::ServeConnection(int fd) {
     std::string data;
@@ -79,7 +103,9 @@ bool FakeHttpServer::ServeConnection(int fd) {
         if (n <= 0) return false;
         data.append(buffer, static_cast<size_t>(n));
     }
-    Request request{data.substr(0, headEnd), data.substr(headEnd + 4, length)};
+    Request request{data.substr(0, headEnd), data.substr(headEnd + 4, length), length};
+    if (request.head.find("\r\nContent-Encoding: gzip\r\n") != std::string::npos)
+        request.body = Gunzip(request.body);
     const Answer answer = m_answer(request);
     request.status = answer.status;
     if (answer.delayMs > 0) ::poll(nullptr, 0, answer.delayMs);

@@ -1,13 +1,14 @@
-#include "cli/http_post.h"
+#include "tsdb/http_post.h"
 
 #include <curl/curl.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <mutex>
 
 #include "res/build_info.h"
 
-namespace cli {
+namespace tsdb {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -32,9 +33,18 @@ int CheckAbort(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return abortAt != 0 && NowNs() >= abortAt ? 1 : 0;
 }
 
+// The database's answer for messages: its first line, at most 200 characters.
+std::string FirstLine(const std::string& body) {
+    std::string line = body.substr(0, body.find_first_of("\r\n"));
+    if (line.size() > 200) line = line.substr(0, 200) + "...";
+    return line;
+}
+
 }  // namespace
 
-HttpPoster::HttpPoster(const std::string& url, const std::string& authorization) {
+HttpPoster::HttpPoster(const std::string& url, const std::string& authorization,
+                       const std::string& userAgent, bool gzip)
+    : m_userAgent(userAgent + "/" + res::kVersion) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     CURL* curl = curl_easy_init();
@@ -45,13 +55,18 @@ HttpPoster::HttpPoster(const std::string& url, const std::string& authorization)
     if (!authorization.empty())
         headers = curl_slist_append(headers, ("Authorization: " + authorization).c_str());
     m_headers = headers;
-    static const std::string userAgent = std::string("zelctl/") + res::kVersion;
+    if (gzip) {
+        curl_slist* zipped = nullptr;
+        for (const curl_slist* h = headers; h; h = h->next)
+            zipped = curl_slist_append(zipped, h->data);
+        m_gzipHeaders = curl_slist_append(zipped, "Content-Encoding: gzip");
+    }
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);  // a redirect would lose the POST body
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);        // threads; the resolver is threaded
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.c_str());
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, m_userAgent.c_str());
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeout.count()));
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
@@ -68,6 +83,7 @@ HttpPoster::HttpPoster(const std::string& url, const std::string& authorization)
 HttpPoster::~HttpPoster() {
     if (m_curl) curl_easy_cleanup(static_cast<CURL*>(m_curl));
     curl_slist_free_all(static_cast<curl_slist*>(m_headers));
+    curl_slist_free_all(static_cast<curl_slist*>(m_gzipHeaders));
 }
 
 void HttpPoster::AbortBy(Clock::time_point deadline) {
@@ -96,8 +112,12 @@ HttpAnswer HttpPoster::Post(std::string_view body, std::chrono::milliseconds tim
     char error[CURL_ERROR_SIZE] = {};
     m_answer.clear();
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    std::string_view wire = body;
+    const bool zipped = m_gzipHeaders && !body.empty() && Gzip(body, &m_compressed);
+    if (zipped) wire = m_compressed;
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, zipped ? m_gzipHeaders : m_headers);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, wire.data());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(wire.size()));
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
     const CURLcode code = curl_easy_perform(curl);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
@@ -105,12 +125,30 @@ HttpAnswer HttpPoster::Post(std::string_view body, std::chrono::milliseconds tim
         answer.answered = true;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
         answer.body = m_answer;
+        m_bodyBytes += static_cast<long long>(body.size());
+        m_wireBytes += static_cast<long long>(wire.size());
     } else {
         answer.curlCode = code;
         answer.error = error[0] != 0 ? error : curl_easy_strerror(code);
         if (code == CURLE_ABORTED_BY_CALLBACK) answer.error = "no time left";
     }
     return answer;
+}
+
+bool Gzip(std::string_view text, std::string* out) {
+    z_stream z{};
+    // 15 + 16: a gzip header and trailer around the deflate stream.
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return false;
+    out->resize(deflateBound(&z, static_cast<uLong>(text.size())));
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out->data());
+    z.avail_out = static_cast<uInt>(out->size());
+    const int result = deflate(&z, Z_FINISH);
+    out->resize(z.total_out);
+    deflateEnd(&z);
+    return result == Z_STREAM_END;
 }
 
 bool NeedsFixing(const HttpAnswer& answer) {
@@ -132,6 +170,11 @@ bool IsCertificateFailure(const HttpAnswer& answer) {
     return answer.curlCode == CURLE_PEER_FAILED_VERIFICATION;
 }
 
+std::string StatusText(const HttpAnswer& answer) {
+    const std::string body = FirstLine(answer.body);
+    return "HTTP " + std::to_string(answer.status) + (body.empty() ? "" : ": " + body);
+}
+
 std::string UrlForMessages(const std::string& url) {
     const size_t scheme = url.find("://");
     if (scheme == std::string::npos) return url;
@@ -142,4 +185,4 @@ std::string UrlForMessages(const std::string& url) {
     return url.substr(0, hostStart) + url.substr(at + 1);
 }
 
-}  // namespace cli
+}  // namespace tsdb

@@ -1,7 +1,7 @@
 // The database writer against a small HTTP server of the test's own: batches in order, the spool
 // while the database fails, the reject file for a malformed batch, the token.
 
-#include "cli/influx_writer.h"
+#include "tsdb/writer.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "fake_http_server.h"
+#include "tests/support/fake_http_server.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -29,8 +29,8 @@ std::string ScratchDir(const std::string& name) {
     return dir;
 }
 
-cli::InfluxSettings QuickSettings(const std::string& url, const std::string& spool) {
-    cli::InfluxSettings settings;
+tsdb::Settings QuickSettings(const std::string& url, const std::string& spool) {
+    tsdb::Settings settings;
     settings.url = url;
     settings.spoolDir = spool;
     settings.batchInterval = 50ms;
@@ -64,16 +64,16 @@ std::string Acknowledged(const FakeHttpServer& server) {
     return text;
 }
 
-TEST(InfluxWriter, Sends_the_pushed_lines_in_batches_in_their_order) {
+TEST(TsdbWriter, Sends_the_pushed_lines_in_batches_in_their_order) {
     FakeHttpServer server([](const Request&) { return Answer{204}; });
     const std::string spool = ScratchDir("order");
     auto settings = QuickSettings(server.Url(), spool);
     settings.batchLines = 7;
-    cli::InfluxWriter writer(settings);
+    tsdb::Writer writer(settings);
     std::string error;
     ASSERT_TRUE(writer.Start(&error)) << error;
     for (int i = 0; i < 5; ++i) writer.Push(Lines(i * 5, 5));
-    const cli::InfluxCounts counts = writer.Finish(5s);
+    const tsdb::Counts counts = writer.Finish(5s);
     EXPECT_EQ(counts.sent, 25);
     EXPECT_EQ(counts.spooled, 0);
     EXPECT_EQ(Acknowledged(server), Lines(0, 25));
@@ -88,20 +88,48 @@ TEST(InfluxWriter, Sends_the_pushed_lines_in_batches_in_their_order) {
     fs::remove_all(spool);
 }
 
-TEST(InfluxWriter, Spools_while_the_database_fails_and_sends_the_spool_oldest_first_after) {
+TEST(TsdbWriter, Bodies_go_gzip_compressed_unless_turned_off_and_their_bytes_are_counted) {
+    for (const bool gzip : {true, false}) {
+        SCOPED_TRACE(gzip);
+        FakeHttpServer server([](const Request&) { return Answer{204}; });
+        const std::string spool = ScratchDir("gzip");
+        auto settings = QuickSettings(server.Url(), spool);
+        settings.gzip = gzip;
+        tsdb::Writer writer(settings);
+        std::string error;
+        ASSERT_TRUE(writer.Start(&error)) << error;
+        writer.Push(Lines(0, 200));
+        const tsdb::Counts counts = writer.Finish(5s);
+        EXPECT_EQ(Acknowledged(server), Lines(0, 200));
+        size_t wire = 0;
+        for (const Request& r : server.Requests()) {
+            const bool zipped = r.head.find("\r\nContent-Encoding: gzip\r\n") != std::string::npos;
+            EXPECT_EQ(zipped, gzip && !r.body.empty()) << "the empty write goes as it is";
+            wire += r.wireBytes;
+        }
+        EXPECT_EQ(counts.bodyBytes, static_cast<long long>(Lines(0, 200).size()));
+        EXPECT_EQ(counts.wireBytes, static_cast<long long>(wire));
+        if (gzip) {
+            EXPECT_LT(counts.wireBytes * 3, counts.bodyBytes);
+        }
+        fs::remove_all(spool);
+    }
+}
+
+TEST(TsdbWriter, Spools_while_the_database_fails_and_sends_the_spool_oldest_first_after) {
     std::atomic<bool> down{true};
     FakeHttpServer server([&](const Request& r) {
         return r.body.empty() || !down ? Answer{204} : Answer{503, "{\"error\":\"busy\"}"};
     });
     const std::string spool = ScratchDir("outage");
-    cli::InfluxWriter writer(QuickSettings(server.Url(), spool));
+    tsdb::Writer writer(QuickSettings(server.Url(), spool));
     std::string error;
     ASSERT_TRUE(writer.Start(&error)) << error;
     for (int i = 0; i < 6; ++i) writer.Push(Lines(i * 10, 10));
     EXPECT_TRUE(WaitUntil([&] { return Spooled(spool); })) << "batches wait on disk";
     down = false;
     for (int i = 6; i < 9; ++i) writer.Push(Lines(i * 10, 10));
-    const cli::InfluxCounts counts = writer.Finish(5s);
+    const tsdb::Counts counts = writer.Finish(5s);
     EXPECT_EQ(counts.sent, 90);
     EXPECT_EQ(counts.spooled, 0);
     EXPECT_EQ(counts.rejected, 0);
@@ -112,13 +140,13 @@ TEST(InfluxWriter, Spools_while_the_database_fails_and_sends_the_spool_oldest_fi
     fs::remove_all(spool);
 }
 
-TEST(InfluxWriter, A_batch_refused_as_malformed_goes_to_the_reject_file_and_is_not_sent_again) {
+TEST(TsdbWriter, A_batch_refused_as_malformed_goes_to_the_reject_file_and_is_not_sent_again) {
     FakeHttpServer server([](const Request& r) {
         return r.body.find("bad") != std::string::npos ? Answer{400, "unable to parse 'bad'"}
                                                        : Answer{204};
     });
     const std::string spool = ScratchDir("reject");
-    cli::InfluxWriter writer(QuickSettings(server.Url(), spool));
+    tsdb::Writer writer(QuickSettings(server.Url(), spool));
     std::string error;
     ASSERT_TRUE(writer.Start(&error)) << error;
     // Each in a batch of its own: the next goes once the one before was answered.
@@ -135,7 +163,7 @@ TEST(InfluxWriter, A_batch_refused_as_malformed_goes_to_the_reject_file_and_is_n
     writer.Push("bad line\nbad too\n");
     ASSERT_TRUE(answered("bad"));
     writer.Push(Lines(3, 3));
-    const cli::InfluxCounts counts = writer.Finish(5s);
+    const tsdb::Counts counts = writer.Finish(5s);
     EXPECT_EQ(counts.sent, 6);
     EXPECT_EQ(counts.rejected, 2);
     EXPECT_EQ(counts.spooled, 0);
@@ -151,31 +179,31 @@ TEST(InfluxWriter, A_batch_refused_as_malformed_goes_to_the_reject_file_and_is_n
     fs::remove_all(spool);
 }
 
-TEST(InfluxWriter, Finish_leaves_what_the_database_did_not_take_in_time_for_the_next_run) {
+TEST(TsdbWriter, Finish_leaves_what_the_database_did_not_take_in_time_for_the_next_run) {
     std::atomic<bool> down{true};
     FakeHttpServer server(
         [&](const Request& r) { return r.body.empty() || !down ? Answer{204} : Answer{500}; });
     const std::string spool = ScratchDir("next-run");
     {
-        cli::InfluxWriter writer(QuickSettings(server.Url(), spool));
+        tsdb::Writer writer(QuickSettings(server.Url(), spool));
         std::string error;
         ASSERT_TRUE(writer.Start(&error)) << error;
         writer.Push(Lines(0, 20));
         ASSERT_TRUE(WaitUntil([&] { return Spooled(spool); }));  // the first batch failed
         writer.Push(Lines(20, 5));
         const auto before = std::chrono::steady_clock::now();
-        const cli::InfluxCounts counts = writer.Finish(300ms);
+        const tsdb::Counts counts = writer.Finish(300ms);
         EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
         EXPECT_EQ(counts.sent, 0);
         EXPECT_EQ(counts.spooled, 25);
     }
     down = false;
     const size_t requestsBefore = server.Requests().size();
-    cli::InfluxWriter writer(QuickSettings(server.Url(), spool));
+    tsdb::Writer writer(QuickSettings(server.Url(), spool));
     std::string error;
     ASSERT_TRUE(writer.Start(&error)) << error;
     writer.Push(Lines(25, 5));
-    const cli::InfluxCounts counts = writer.Finish(5s);
+    const tsdb::Counts counts = writer.Finish(5s);
     EXPECT_EQ(counts.sent, 30);
     EXPECT_EQ(counts.spooled, 0);
     std::string second;
@@ -185,7 +213,7 @@ TEST(InfluxWriter, Finish_leaves_what_the_database_did_not_take_in_time_for_the_
     fs::remove_all(spool);
 }
 
-TEST(InfluxWriter, A_token_goes_in_the_header_and_a_refused_one_stops_the_start) {
+TEST(TsdbWriter, A_token_goes_in_the_header_and_a_refused_one_stops_the_start) {
     FakeHttpServer server([](const Request& r) {
         return r.head.find("\r\nAuthorization: Token right\r\n") != std::string::npos
                    ? Answer{204}
@@ -193,37 +221,37 @@ TEST(InfluxWriter, A_token_goes_in_the_header_and_a_refused_one_stops_the_start)
     });
     const std::string spool = ScratchDir("token");
     auto settings = QuickSettings(server.Url(), spool);
-    settings.authorization = "Token wrong";
+    settings.token = "wrong";
     std::string error;
     {
-        cli::InfluxWriter writer(settings);
+        tsdb::Writer writer(settings);
         EXPECT_FALSE(writer.Start(&error));
         EXPECT_EQ(error, "the database at " + server.Url() +
                              " refused the token (HTTP 401: {\"code\":\"unauthorized\",\"message\":"
                              "\"unauthorized access\"})");
     }
-    settings.authorization = "Token right";
-    cli::InfluxWriter writer(settings);
+    settings.token = "right";
+    tsdb::Writer writer(settings);
     EXPECT_TRUE(writer.Start(&error)) << error;
     writer.Push(Lines(0, 1));
     EXPECT_EQ(writer.Finish(5s).sent, 1);
     fs::remove_all(spool);
 }
 
-TEST(InfluxWriter, A_request_still_open_at_the_end_of_the_flush_timeout_is_cut_short) {
+TEST(TsdbWriter, A_request_still_open_at_the_end_of_the_flush_timeout_is_cut_short) {
     std::atomic<bool> arrived{false};
     FakeHttpServer server([&](const Request& r) {
         if (!r.body.empty()) arrived = true;
         return r.body.empty() ? Answer{204} : Answer{204, "", 2500};
     });
     const std::string spool = ScratchDir("slow");
-    cli::InfluxWriter writer(QuickSettings(server.Url(), spool));
+    tsdb::Writer writer(QuickSettings(server.Url(), spool));
     std::string error;
     ASSERT_TRUE(writer.Start(&error)) << error;
     writer.Push(Lines(0, 4));
     ASSERT_TRUE(WaitUntil([&] { return arrived.load(); }));  // the batch is on its way
     const auto before = std::chrono::steady_clock::now();
-    const cli::InfluxCounts counts = writer.Finish(500ms);
+    const tsdb::Counts counts = writer.Finish(500ms);
     EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
     EXPECT_EQ(counts.spooled, 4) << "its answer never came: it may be sent again";
     fs::remove_all(spool);

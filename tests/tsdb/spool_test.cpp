@@ -1,7 +1,6 @@
 // The spool: batches on disk in their order, across runs, one process at a time.
 
-#include "cli/spool.h"
-#include "tests/support/scratch_files.h"
+#include "tsdb/spool.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "tests/support/scratch_files.h"
 
 namespace {
 
@@ -24,20 +25,20 @@ TEST(Spool, Keeps_batches_oldest_first_across_a_restart) {
     const std::string dir = ScratchDir("restart");
     std::string error;
     {
-        cli::Spool spool;
+        tsdb::Spool spool;
         ASSERT_TRUE(spool.Open(dir, &error)) << error;
         EXPECT_TRUE(spool.Empty());
         ASSERT_TRUE(spool.Add("a 1\na 2\n", 2, &error)) << error;
         ASSERT_TRUE(spool.Add("b 1\n", 1, &error)) << error;
     }
     std::ofstream(dir + "/.tmp-00000000000000000009-1.lp") << "half a wri";  // a crash
-    cli::Spool spool;
+    tsdb::Spool spool;
     ASSERT_TRUE(spool.Open(dir, &error)) << error;
     EXPECT_EQ(spool.Points(), 3);
     ASSERT_TRUE(spool.Add("c 1\n", 1, &error)) << error;
     EXPECT_FALSE(fs::exists(dir + "/.tmp-00000000000000000009-1.lp"));
 
-    cli::Spool::Batch batch;
+    tsdb::Spool::Batch batch;
     ASSERT_TRUE(spool.Oldest(1, 10, &batch, &error)) << error;
     EXPECT_EQ(batch.lines, "a 1\na 2\n") << "the oldest file whole, even past the count";
     EXPECT_EQ(batch.points, 2);
@@ -51,15 +52,37 @@ TEST(Spool, Keeps_batches_oldest_first_across_a_restart) {
     fs::remove_all(dir);
 }
 
+TEST(Spool, Its_folders_and_files_are_for_its_user_alone) {
+    const std::string parent = ScratchDir("private");
+    const std::string dir = parent + "/state/ttyUSB0";
+    std::string error;
+    tsdb::Spool spool;
+    ASSERT_TRUE(spool.Open(dir, &error)) << error;
+    ASSERT_TRUE(spool.Add("a 1\n", 1, &error)) << error;
+    ASSERT_TRUE(spool.Reject("bad\n", "HTTP 400", &error)) << error;
+    const auto mode = [](const fs::path& p) {
+        return fs::status(p).permissions() & fs::perms::all;
+    };
+    for (const std::string& folder : {parent, parent + "/state", dir}) {
+        SCOPED_TRACE(folder);
+        EXPECT_EQ(mode(folder), fs::perms::owner_all);
+    }
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        SCOPED_TRACE(entry.path().string());
+        EXPECT_EQ(mode(entry.path()), fs::perms::owner_read | fs::perms::owner_write);
+    }
+    fs::remove_all(parent);
+}
+
 TEST(Spool, Joins_the_oldest_files_up_to_a_count_of_readings_or_of_files) {
     const std::string dir = ScratchDir("join");
     std::string error;
-    cli::Spool spool;
+    tsdb::Spool spool;
     ASSERT_TRUE(spool.Open(dir, &error)) << error;
     for (auto [lines, points] : {std::pair{"1\n2\n", 2L}, {"3\n", 1L}, {"4\n5\n", 2L}}) {
         ASSERT_TRUE(spool.Add(lines, points, &error)) << error;
     }
-    cli::Spool::Batch batch;
+    tsdb::Spool::Batch batch;
     ASSERT_TRUE(spool.Oldest(4, 10, &batch, &error)) << error;
     EXPECT_EQ(batch.lines, "1\n2\n3\n");
     ASSERT_TRUE(spool.Oldest(5000, 1, &batch, &error)) << error;
@@ -70,11 +93,11 @@ TEST(Spool, Joins_the_oldest_files_up_to_a_count_of_readings_or_of_files) {
 TEST(Spool, A_rejected_batch_goes_to_the_reject_file_with_its_reason_and_leaves_the_spool) {
     const std::string dir = ScratchDir("reject");
     std::string error;
-    cli::Spool spool;
+    tsdb::Spool spool;
     ASSERT_TRUE(spool.Open(dir, &error)) << error;
     ASSERT_TRUE(spool.Add("bad line\n", 1, &error)) << error;
     ASSERT_TRUE(spool.Add("good 1\n", 1, &error)) << error;
-    cli::Spool::Batch batch;
+    tsdb::Spool::Batch batch;
     ASSERT_TRUE(spool.Oldest(1, 1, &batch, &error)) << error;
     ASSERT_TRUE(spool.Reject(batch, "HTTP 400: unable to parse\n'bad line'", &error)) << error;
     ASSERT_TRUE(spool.Reject("direct 1\n", "HTTP 422", &error)) << error;
@@ -101,16 +124,16 @@ TEST(Spool, A_rejected_batch_goes_to_the_reject_file_with_its_reason_and_leaves_
 TEST(Spool, Is_taken_by_one_process_at_a_time) {
     const std::string dir = ScratchDir("lock");
     std::string error;
-    auto first = std::make_unique<cli::Spool>();
+    auto first = std::make_unique<tsdb::Spool>();
     ASSERT_TRUE(first->Open(dir, &error)) << error;
-    cli::Spool second;
+    tsdb::Spool second;
     EXPECT_FALSE(second.Open(dir, &error));
     EXPECT_NE(error.find("is in use by PID " + std::to_string(::getpid())), std::string::npos)
         << error;
     first.reset();
     EXPECT_TRUE(second.Open(dir, &error)) << error;
 
-    EXPECT_FALSE(cli::Spool().Open("/proc/version/spool", &error));
+    EXPECT_FALSE(tsdb::Spool().Open("/proc/version/spool", &error));
     EXPECT_NE(error.find("cannot be created"), std::string::npos) << error;
     fs::remove_all(dir);
 }

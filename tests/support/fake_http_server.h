@@ -12,9 +12,10 @@
 class FakeHttpServer {
 public:
     struct Request {
-        std::string head;  // request line and headers
-        std::string body;
-        int status = 0;  // what it was answered
+        std::string head;      // request line and headers
+        std::string body;      // decoded when it came gzip-compressed
+        size_t wireBytes = 0;  // the body as it came
+        int status = 0;        // what it was answered
     };
     struct Answer {
         Answer(int status_ = 204, std::string body_ = "", int delayMs_ = 0)
