@@ -23,6 +23,7 @@
 #include "ui/eeprom_wait_dlg.h"
 #include "ui/port_dlg.h"
 #include "ui/pressure_plot_window.h"
+#include "ui/recording_window.h"
 #include "ui/statistics_panel.h"
 
 CMainDlg::CMainDlg() : CDialog(res::kIddMain) {
@@ -159,6 +160,9 @@ bool CMainDlg::OnCommand(int id) {
             return true;
         case res::kCmdStatistics:
             OnStatistics();
+            return true;
+        case res::kCmdOpenRecording:
+            ui::RunOpenRecordingDialog(this);
             return true;
         // Neither Enter nor Escape ends the main window.
         case res::kIdOk:
