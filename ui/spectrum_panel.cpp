@@ -27,8 +27,8 @@ const char* const kCaptions[] = {"Readings",      "Sampling rate", "Spacing", "S
 enum Row { kRowReadings, kRowRate, kRowSpacing, kRowSegments, kRowNoise, kRowPeak1, kRowBand = kRowPeak1 + 3, kRowCursor };
 constexpr int kSegments[] = {0, 256, 512, 1024, 2048, 4096};
 
-QString Number(double value) {
-    return QString::fromStdString(SpectrumNumber(value));
+QString Number(double value, int digits = 4) {
+    return QString::fromStdString(SpectrumNumber(value, digits));
 }
 
 // The span's readings as written, into the spectrum: the same numbers a saved file gives.
@@ -47,10 +47,10 @@ std::optional<device::Spectrum> SpectrumOf(const std::vector<TracePoint>& points
 
 }  // namespace
 
-std::string SpectrumNumber(double value) {
+std::string SpectrumNumber(double value, int digits) {
     char buffer[32];
     const auto end =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 4).ptr;
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits).ptr;
     return std::string(buffer, end);
 }
 
@@ -217,7 +217,7 @@ void SpectrumPanel::Show(std::optional<device::Spectrum> spectrum, const std::st
     m_status->setText(QStringLiteral("Welch: Hann window, segments overlapping by half, each "
                                      "one's mean removed; the rate from the readings' times, "
                                      "which Welch takes as evenly spaced."));
-    m_rows[kRowRate].second->setText(Number(s.rateHz) + QStringLiteral(" Hz"));
+    m_rows[kRowRate].second->setText(Number(s.rateHz, 7) + QStringLiteral(" Hz"));
     m_rows[kRowSpacing].second->setText(
         QStringLiteral("%1 ms ± %2 ms (%3 to %4 ms)")
             .arg(Number(s.spacing.meanSeconds * 1e3), Number(s.spacing.stdSeconds * 1e3),

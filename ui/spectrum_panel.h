@@ -84,7 +84,7 @@ private:
     unsigned m_generation = 0;
 };
 
-// A figure as the spectrum tab writes it: three significant digits, "C" rules.
-std::string SpectrumNumber(double value);
+// A figure as the spectrum tab writes it: `digits` significant digits, "C" rules.
+std::string SpectrumNumber(double value, int digits = 4);
 
 }  // namespace ui

@@ -27,8 +27,8 @@ public:
     int XOf(double hz) const;
     double HzAt(int x) const;
 
-    QSize sizeHint() const override { return {380, 240}; }
-    QSize minimumSizeHint() const override { return {240, 160}; }
+    QSize sizeHint() const override { return {440, 280}; }
+    QSize minimumSizeHint() const override { return {360, 220}; }
 
 signals:
     void CursorChanged();
