@@ -3,11 +3,11 @@
 // A CSV of that size (zelctl's format, 150 readings a second) is written to the scratch folder,
 // opened in a Pressure Plot window exactly as Open Recording does, and removed again.
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QPointer>
 #include <QProgressBar>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -57,8 +57,9 @@ void Spectrum60s() {
         if (!s) std::printf("no spectrum: %s\n", error.c_str());
     }
     std::sort(took.begin(), took.end());
-    std::printf("spectrum of 60 s (9000 readings, default segment %d): median %.3f ms, max %.3f ms\n",
-                device::DefaultSegment(9000), took[10] * 1e3, took.back() * 1e3);
+    std::printf(
+        "spectrum of 60 s (9000 readings, default segment %d): median %.3f ms, max %.3f ms\n",
+        device::DefaultSegment(9000), took[10] * 1e3, took.back() * 1e3);
     std::vector<double> lt, lpsi;
     for (int i = 0; i < 150 * 3600; ++i) {
         lt.push_back(i / 150.0);
@@ -78,9 +79,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     Spectrum60s();
 
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("zel-bench-" + std::to_string(::getpid()) + ".csv"))
-            .string();
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("zel-bench-" + std::to_string(::getpid()) + ".csv"))
+                                 .string();
     long readingsWritten = 0;
     {
         std::ofstream out(path, std::ios::binary);
@@ -97,7 +98,8 @@ int main(int argc, char* argv[]) {
             std::vector<device::Reading> readings(15);
             for (auto& r : readings) r = {14.7 + noise(random), 8000000, 28000};
             block.clear();
-            for (const auto& r : clock.Stamp(readings, steady + std::chrono::milliseconds(100 * step)))
+            for (const auto& r :
+                 clock.Stamp(readings, steady + std::chrono::milliseconds(100 * step)))
                 block += device::CsvLine(r);
             out << block;
             written += block.size();
@@ -107,15 +109,16 @@ int main(int argc, char* argv[]) {
     const auto size = std::filesystem::file_size(path);
     const long before = StatusKb("VmRSS:");
     const auto start = Clock::now();
-    QPointer<ui::PressurePlotWindow> window = ui::OpenRecording(QString::fromStdString(path), nullptr);
+    QPointer<ui::PressurePlotWindow> window =
+        ui::OpenRecording(QString::fromStdString(path), nullptr);
     auto* bar = window->findChild<QProgressBar*>();
     while (window && bar->isVisible()) QApplication::processEvents(QEventLoop::AllEvents, 50);
     const double took = SecondsSince(start);
-    std::printf("opened a %.2f GB CSV (%ld readings, %.1f h at 150 a second) in %.1f s (%.0f MB/s); "
-                "RSS before %ld MB, after %ld MB, peak %ld MB\n",
-                size / 1e9, readingsWritten, readingsWritten / 150.0 / 3600, took, size / 1e6 / took,
-                before / 1024,
-                StatusKb("VmRSS:") / 1024, StatusKb("VmHWM:") / 1024);
+    std::printf(
+        "opened a %.2f GB CSV (%ld readings, %.1f h at 150 a second) in %.1f s (%.0f MB/s); "
+        "RSS before %ld MB, after %ld MB, peak %ld MB\n",
+        size / 1e9, readingsWritten, readingsWritten / 150.0 / 3600, took, size / 1e6 / took,
+        before / 1024, StatusKb("VmRSS:") / 1024, StatusKb("VmHWM:") / 1024);
     delete window;
     std::filesystem::remove(path);
     return 0;

@@ -112,7 +112,8 @@ RecordingFile::Step RecordingFile::Next(size_t most, RecordedBatch* batch) {
             m_buffer.resize(had + got);
             if (got < kChunkBytes) {
                 if (std::ferror(m_file.get())) {
-                    m_error = "it could not be read to the end: " + std::string(std::strerror(errno));
+                    m_error =
+                        "it could not be read to the end: " + std::string(std::strerror(errno));
                     return Stamped(batch, Step::Bad);
                 }
                 m_eof = true;
@@ -129,7 +130,8 @@ RecordingFile::Step RecordingFile::Next(size_t most, RecordedBatch* batch) {
 
 RecordingFile::Step RecordingFile::Stamped(RecordedBatch* batch, Step step) const {
     for (TimedReading& r : batch->timed)
-        r.utc = m_wallStart + std::chrono::duration_cast<std::chrono::system_clock::duration>(r.sinceStart);
+        r.utc = m_wallStart +
+                std::chrono::duration_cast<std::chrono::system_clock::duration>(r.sinceStart);
     return step;
 }
 
@@ -157,7 +159,8 @@ bool RecordingFile::TakeLine(std::string_view line, RecordedBatch* batch) {
                     m_nextNanos = std::max(m_nextNanos, at);
                     if (!m_haveWallStart && m_readings == 0) {
                         // The log's time lines are local times of day, on the file's date.
-                        const std::time_t modified = std::chrono::system_clock::to_time_t(m_modified);
+                        const std::time_t modified =
+                            std::chrono::system_clock::to_time_t(m_modified);
                         std::tm local{};
                         localtime_r(&modified, &local);
                         local.tm_hour = static_cast<int>(second / 3600);

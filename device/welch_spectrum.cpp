@@ -61,7 +61,8 @@ struct WelchSpectrum::Accumulator {
         mean /= length;
         for (int i = 0; i < length; ++i) in[i] = (buffer[i] - mean) * window[i];
         fftw_execute(plan);
-        for (size_t k = 0; k < sum.size(); ++k) sum[k] += out[k][0] * out[k][0] + out[k][1] * out[k][1];
+        for (size_t k = 0; k < sum.size(); ++k)
+            sum[k] += out[k][0] * out[k][0] + out[k][1] * out[k][1];
         ++segments;
         buffer.erase(buffer.begin(), buffer.begin() + length / 2);
     }
@@ -186,8 +187,7 @@ std::optional<Spectrum> WelchSpectrum::Finish(std::string* error) const {
 }
 
 std::optional<Spectrum> WelchOf(std::span<const double> seconds, std::span<const double> psi,
-                                int segment, std::string* error,
-                                const std::atomic<bool>* cancel) {
+                                int segment, std::string* error, const std::atomic<bool>* cancel) {
     WelchSpectrum welch(segment > 0 ? segment : DefaultSegment(static_cast<long>(psi.size())),
                         cancel);
     for (size_t i = 0; i < psi.size() && i < seconds.size(); ++i) welch.Add(seconds[i], psi[i]);

@@ -163,14 +163,15 @@ PressurePlotWindow* OpenRecording(const QString& path, QWidget* owner) {
                              "%1 a second, moved on to its time lines where they are later.")
                              .arg(device::kNominalReadingsPerSecond);
             }
-            if (cancelled) lines << QStringLiteral("Reading was cancelled: the file is shown in part.");
+            if (cancelled)
+                lines << QStringLiteral("Reading was cancelled: the file is shown in part.");
             if (!cut.isEmpty())
-                lines << QStringLiteral("The last line, %1, has no line end and is left out.").arg(cut);
+                lines << QStringLiteral("The last line, %1, has no line end and is left out.")
+                             .arg(cut);
             if (!error.isEmpty()) {
-                platform::AppMessageBox(
-                    LocalPath(path) + " cannot be opened as a recording: " + error.toStdString() +
-                        ".",
-                    platform::MessageIcon::Exclamation);
+                platform::AppMessageBox(LocalPath(path) + " cannot be opened as a recording: " +
+                                            error.toStdString() + ".",
+                                        platform::MessageIcon::Exclamation);
                 if (count == 0) {
                     window->close();
                     return;

@@ -3,8 +3,8 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
-#include <mutex>
 #include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 

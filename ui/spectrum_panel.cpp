@@ -24,7 +24,16 @@ const QString kNone = QStringLiteral("–");
 const char* const kCaptions[] = {"Readings",      "Sampling rate", "Spacing", "Segments",
                                  "Noise density", "Peak 1",        "Peak 2",  "Peak 3",
                                  "Band RMS",      "Cursor"};
-enum Row { kRowReadings, kRowRate, kRowSpacing, kRowSegments, kRowNoise, kRowPeak1, kRowBand = kRowPeak1 + 3, kRowCursor };
+enum Row {
+    kRowReadings,
+    kRowRate,
+    kRowSpacing,
+    kRowSegments,
+    kRowNoise,
+    kRowPeak1,
+    kRowBand = kRowPeak1 + 3,
+    kRowCursor
+};
 constexpr int kSegments[] = {0, 256, 512, 1024, 2048, 4096};
 
 QString Number(double value, int digits = 4) {
@@ -50,7 +59,8 @@ std::optional<device::Spectrum> SpectrumOf(const std::vector<TracePoint>& points
 std::string SpectrumNumber(double value, int digits) {
     char buffer[32];
     const auto end =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits).ptr;
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits)
+            .ptr;
     return std::string(buffer, end);
 }
 
@@ -176,32 +186,31 @@ void SpectrumPanel::Compute(const Span& span) {
     const auto& recent = m_trace.Recent();
     std::vector<TracePoint> points(recent.begin() + static_cast<long>(span.from),
                                    recent.begin() + static_cast<long>(span.to));
-    const QString where = span.marked ? QStringLiteral("between the markers")
-                                      : QStringLiteral("in view");
+    const QString where =
+        span.marked ? QStringLiteral("between the markers") : QStringLiteral("in view");
     m_rows[kRowReadings].second->setText(QStringLiteral("%1 %2").arg(points.size()).arg(where));
     if (points.size() <= kInlineReadings) {
         std::string error;
         auto spectrum = SpectrumOf(points, span.segment, nullptr, &error);
         return Show(std::move(spectrum), error);
     }
-    m_status->setText(
-        QStringLiteral("Computing the spectrum of %1 readings …").arg(points.size()));
+    m_status->setText(QStringLiteral("Computing the spectrum of %1 readings …").arg(points.size()));
     m_cancel = std::make_shared<std::atomic<bool>>(false);
     m_workerDone = false;
-    m_worker = std::thread([this, points = std::move(points), segment = span.segment,
-                            cancel = m_cancel, generation] {
-        std::string error;
-        auto spectrum = SpectrumOf(points, segment, cancel.get(), &error);
-        if (cancel->load()) return;
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, spectrum = std::move(spectrum), error]() mutable {
-                if (generation != m_generation) return;
-                m_workerDone = true;
-                Show(std::move(spectrum), error);
-            },
-            Qt::QueuedConnection);
-    });
+    m_worker = std::thread(
+        [this, points = std::move(points), segment = span.segment, cancel = m_cancel, generation] {
+            std::string error;
+            auto spectrum = SpectrumOf(points, segment, cancel.get(), &error);
+            if (cancel->load()) return;
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, spectrum = std::move(spectrum), error]() mutable {
+                    if (generation != m_generation) return;
+                    m_workerDone = true;
+                    Show(std::move(spectrum), error);
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void SpectrumPanel::Show(std::optional<device::Spectrum> spectrum, const std::string& error) {
@@ -214,24 +223,25 @@ void SpectrumPanel::Show(std::optional<device::Spectrum> spectrum, const std::st
         return;
     }
     const device::Spectrum& s = *spectrum;
-    m_status->setText(QStringLiteral("Welch: Hann window, segments overlapping by half, each "
-                                     "one's mean removed; the rate from the readings' times, "
-                                     "which Welch takes as evenly spaced."));
+    m_status->setText(
+        QStringLiteral("Welch: Hann window, segments overlapping by half, each "
+                       "one's mean removed; the rate from the readings' times, "
+                       "which Welch takes as evenly spaced."));
     m_rows[kRowRate].second->setText(Number(s.rateHz, 7) + QStringLiteral(" Hz"));
     m_rows[kRowSpacing].second->setText(
         QStringLiteral("%1 ms ± %2 ms (%3 to %4 ms)")
             .arg(Number(s.spacing.meanSeconds * 1e3), Number(s.spacing.stdSeconds * 1e3),
                  Number(s.spacing.minSeconds * 1e3), Number(s.spacing.maxSeconds * 1e3)));
     m_rows[kRowSegments].second->setText(QStringLiteral("%1 × %2 readings, %3 Hz a bin")
-                                          .arg(s.segments)
-                                          .arg(s.segment)
-                                          .arg(Number(s.rateHz / s.segment)));
+                                             .arg(s.segments)
+                                             .arg(s.segment)
+                                             .arg(Number(s.rateHz / s.segment)));
     if (s.noiseDensity)
         m_rows[kRowNoise].second->setText(Number(*s.noiseDensity) + QStringLiteral(" PSI/√Hz"));
     for (size_t i = 0; i < s.peaks.size() && i < 3; ++i) {
-        m_rows[kRowPeak1 + i].second->setText(QStringLiteral("%1 Hz, %2 PSI")
-                                               .arg(Number(s.peaks[i].hz),
-                                                    Number(s.peaks[i].amplitudePsi)));
+        m_rows[kRowPeak1 + i].second->setText(
+            QStringLiteral("%1 Hz, %2 PSI")
+                .arg(Number(s.peaks[i].hz), Number(s.peaks[i].amplitudePsi)));
     }
     m_plot->SetSpectrum(std::move(spectrum));
     ShowBand();

@@ -15,7 +15,8 @@ double LogOf(double v) {
 
 QString Decade(int exponent) {
     if (exponent >= 0 && exponent <= 3) return QString::number(std::pow(10.0, exponent), 'f', 0);
-    if (exponent >= -2 && exponent < 0) return QString::number(std::pow(10.0, exponent), 'f', -exponent);
+    if (exponent >= -2 && exponent < 0)
+        return QString::number(std::pow(10.0, exponent), 'f', -exponent);
     return QStringLiteral("1e%1").arg(exponent);
 }
 
@@ -158,8 +159,8 @@ void SpectrumPlot::paintEvent(QPaintEvent*) {
     painter.setPen(text);
     for (size_t i = 0; i < m_spectrum->peaks.size(); ++i) {
         const auto& peak = m_spectrum->peaks[i];
-        const size_t k = static_cast<size_t>(
-            std::lround(peak.hz * m_spectrum->segment / m_spectrum->rateHz));
+        const size_t k =
+            static_cast<size_t>(std::lround(peak.hz * m_spectrum->segment / m_spectrum->rateHz));
         if (k >= m_spectrum->psd.size()) continue;
         const QPoint at(XOf(peak.hz), YOf(std::sqrt(m_spectrum->psd[k])));
         painter.drawText(at + QPoint(4, -4), QString::number(i + 1));
@@ -184,8 +185,8 @@ void SpectrumPlot::mouseMoveEvent(QMouseEvent* event) {
     if (!m_spectrum || m_spectrum->hz.size() < 2) return;
     const double hz = HzAt(static_cast<int>(event->position().x()));
     const double bin = m_spectrum->rateHz / m_spectrum->segment;
-    const size_t k = std::clamp<size_t>(static_cast<size_t>(std::max(0L, std::lround(hz / bin))),
-                                        1, m_spectrum->hz.size() - 1);
+    const size_t k = std::clamp<size_t>(static_cast<size_t>(std::max(0L, std::lround(hz / bin))), 1,
+                                        m_spectrum->hz.size() - 1);
     SetCursorBin(k);
     if (m_dragFrom) SetBand(std::make_pair(*m_dragFrom, hz));
 }

@@ -46,8 +46,8 @@ private:
     void Scale();  // the axes' decades from the spectrum
 
     std::optional<device::Spectrum> m_spectrum;
-    double m_hzLow = 0.1, m_hzHigh = 100;   // decades shown
-    double m_yLow = 1e-6, m_yHigh = 1e-3;   // PSI/√Hz
+    double m_hzLow = 0.1, m_hzHigh = 100;  // decades shown
+    double m_yLow = 1e-6, m_yHigh = 1e-3;  // PSI/√Hz
     std::optional<size_t> m_cursor;
     std::optional<std::pair<double, double>> m_band;
     std::optional<double> m_dragFrom;

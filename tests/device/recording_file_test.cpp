@@ -51,9 +51,9 @@ TEST(RecordingFile, Csv_and_ndjson_give_back_the_readings_of_the_run) {
     device::ReadingClock clock;
     const auto wall = std::chrono::sys_days(std::chrono::year(2026) / 12 / 9) + 6h + 20min + 41s;
     clock.Start(std::chrono::steady_clock::time_point(100s), wall);
-    const auto run = clock.Stamp({{6.298772, 3670016, 28103}, {6.3, 3670100, 28104},
-                                  {-0.25, 3600000, 28105}},
-                                 std::chrono::steady_clock::time_point(100s + 100ms));
+    const auto run =
+        clock.Stamp({{6.298772, 3670016, 28103}, {6.3, 3670100, 28104}, {-0.25, 3600000, 28105}},
+                    std::chrono::steady_clock::time_point(100s + 100ms));
     std::string csv = device::CsvHeader(), ndjson;
     for (const auto& r : run) {
         csv += device::CsvLine(r);
@@ -81,9 +81,10 @@ TEST(RecordingFile, Csv_and_ndjson_give_back_the_readings_of_the_run) {
 }
 
 TEST(RecordingFile, A_pressure_log_is_placed_at_the_nominal_rate_and_on_to_its_time_lines) {
-    const ReadBack read = ReadAll(Written(
-        "log.txt", "\t1.000000\r\n23:59:58\r\n\t2.000000\r\n\t3.000000\r\n23:59:58\r\n"
-                   "\t4.000000\r\n00:00:01\r\n\t5.000000\r\n\t6.000000\r\n"));
+    const ReadBack read =
+        ReadAll(Written("log.txt",
+                        "\t1.000000\r\n23:59:58\r\n\t2.000000\r\n\t3.000000\r\n23:59:58\r\n"
+                        "\t4.000000\r\n00:00:01\r\n\t5.000000\r\n\t6.000000\r\n"));
     ASSERT_EQ(read.last, RecordingFile::Step::End);
     const double period = 1 / device::kNominalReadingsPerSecond;
     // Midnight passed: 23:59:58 to 00:00:01 is 3 s on from the first time line.

@@ -1,6 +1,8 @@
 // A run saved with Save Readings and opened again: the recording's window shows what the live
 // run's did; a log, a CSV and an NDJSON of one run agree; bad files are named.
 
+#include "ui/recording_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -16,7 +18,6 @@
 #include "ui/pressure_feed.h"
 #include "ui/pressure_plot.h"
 #include "ui/pressure_plot_window.h"
-#include "ui/recording_window.h"
 #include "ui/save_file_dialog.h"
 #include "ui/spectrum_panel.h"
 #include "ui/statistics_panel.h"
@@ -37,12 +38,10 @@ std::vector<QString> FigureTexts(ui::PressurePlotWindow* w) {
 
 // Waits until the recording is read; its note then names the file and its readings.
 ui::PressurePlotWindow* Opened(const std::string& path, QWidget* owner) {
-    QPointer<ui::PressurePlotWindow> window = ui::OpenRecording(QString::fromStdString(path), owner);
-    uitest::SpinUntil(
-        [&] {
-            return !window || !window->findChild<QProgressBar*>()->isVisible();
-        },
-        30000);
+    QPointer<ui::PressurePlotWindow> window =
+        ui::OpenRecording(QString::fromStdString(path), owner);
+    uitest::SpinUntil([&] { return !window || !window->findChild<QProgressBar*>()->isVisible(); },
+                      30000);
     return window;
 }
 
@@ -100,8 +99,8 @@ TEST_F(MainWindow, A_saved_run_opens_with_the_live_runs_cursor_markers_statistic
         page.PressureFeed().Flush();
 
         const std::string csv = (tempDir / "run.csv").string();
-        const auto previous = ui::SetSaveFileFunction(
-            [&](QWidget*, const ui::SaveFileRequest&, std::string* path) {
+        const auto previous =
+            ui::SetSaveFileFunction([&](QWidget*, const ui::SaveFileRequest&, std::string* path) {
                 *path = csv;
                 return true;
             });
@@ -136,7 +135,8 @@ TEST_F(MainWindow, A_saved_run_opens_with_the_live_runs_cursor_markers_statistic
         EXPECT_TRUE(recorded->isVisible());
         EXPECT_TRUE(live->isVisible());  // each in its own window
         EXPECT_EQ(recorded->windowTitle(), "run.csv – Pressure Plot");
-        EXPECT_TRUE(Note(recorded).startsWith(QStringLiteral("run.csv: %1 readings").arg(trace.Count())))
+        EXPECT_TRUE(
+            Note(recorded).startsWith(QStringLiteral("run.csv: %1 readings").arg(trace.Count())))
             << Note(recorded).toStdString();
 
         // The whole run's statistics, as the live window shows them (which adds the ledger).
@@ -165,8 +165,8 @@ TEST_F(MainWindow, A_saved_run_opens_with_the_live_runs_cursor_markers_statistic
         EXPECT_NEAR(recordedSpectrum->Current()->rateHz, 150, 15);
 
         // A log and an NDJSON of the same run: the same figures, as far as a log has them.
-        const QStringList psiRows = {"Count", "Mean", "Std dev", "Minimum", "Maximum",
-                                     "Peak-to-peak"};
+        const QStringList psiRows = {"Count",   "Mean",    "Std dev",
+                                     "Minimum", "Maximum", "Peak-to-peak"};
         recorded->Plot()->ClearMarkers();
         for (const std::string& path : {logPath, ndjsonPath}) {
             SCOPED_TRACE(path);
@@ -204,7 +204,8 @@ TEST_F(MainWindow, A_malformed_file_and_a_cut_last_line_are_named) {
         ui::PressurePlotWindow* window = Opened(cut, &main);
         ASSERT_TRUE(window);
         EXPECT_EQ(window->Plot()->MarkerReadings().size(), 0u);
-        EXPECT_TRUE(Note(window).contains("The last line, line 3, has no line end and is left out."))
+        EXPECT_TRUE(
+            Note(window).contains("The last line, line 3, has no line end and is left out."))
             << Note(window).toStdString();
         EXPECT_EQ(messages.shown.size(), 1u);
         window->close();
