@@ -48,6 +48,8 @@ enum OptionId {
     kOptTimestamps,
     kOptWait,
     kOptWindow,
+    kOptPsd,
+    kOptSegment,
     kOptInflux,
     kOptInfluxTokenFile,
     kOptSpool,
@@ -86,6 +88,8 @@ const std::vector<OptionEntry>& OptionTable() {
         {{"timestamps", no_argument, nullptr, kOptTimestamps}, {C::Acquire}},
         {{"wait", required_argument, nullptr, kOptWait}, {C::Send}},
         {{"window", required_argument, nullptr, kOptWindow}, {C::Stats}},
+        {{"psd", required_argument, nullptr, kOptPsd}, {C::Stats}},
+        {{"segment", required_argument, nullptr, kOptSegment}, {C::Stats}},
         {{"influx", required_argument, nullptr, kOptInflux}, {C::Acquire}},
         {{"influx-token-file", required_argument, nullptr, kOptInfluxTokenFile}, {C::Acquire}},
         {{"spool", required_argument, nullptr, kOptSpool}, {C::Acquire}},
@@ -215,6 +219,17 @@ bool TakeOption(int id, const std::string& v, Options* o, std::string* error) {
             if (!ParseNumber(v, &seconds) || !(seconds >= 1e-6) || !(seconds <= 1e9))
                 return fail("--window needs a number of seconds from 0.000001 to 1000000000");
             o->windowSeconds = seconds;
+            break;
+        }
+        case kOptPsd:
+            if (v.empty()) return fail("--psd needs a file path");
+            o->psdFile = v;
+            break;
+        case kOptSegment: {
+            long readings = 0;
+            if (!ParseNumber(v, &readings) || readings < 256 || readings > 4096)
+                return fail("--segment needs a number of readings from 256 to 4096");
+            o->segment = static_cast<int>(readings);
             break;
         }
         case kOptInflux:
@@ -513,7 +528,8 @@ std::string HelpText(Command command) {
                    "*01IN=RESET); any other text is sent as a manual command, as typed, with a\n"
                    "carriage return.\n";
         case Command::Stats:
-            return "Usage: zelctl stats FILE [--window SECONDS] [--json]\n"
+            return "Usage: zelctl stats FILE [--window SECONDS] [--json] [--psd OUT.csv "
+                   "[--segment N]]\n"
                    "\n"
                    "Computes the statistics that the program shows during a run from a file\n"
                    "recorded earlier: the program's pressure log (PSI only, so no rate, counts\n"
@@ -524,7 +540,13 @@ std::string HelpText(Command command) {
                    "temperature count and the Allan deviation at 0.1 s, 1 s and 10 s.\n"
                    "  --window SECONDS  only the readings of the last SECONDS of the file (csv or\n"
                    "                    ndjson), as the program's window; no Allan deviation\n"
-                   "  --json            the figures as one JSON object, units in the keys\n"
+                   "  --json            the figures as one JSON object, units in the keys, with\n"
+                   "                    the spectrum's noise_density_psi_per_rthz and peaks\n"
+                   "  --psd OUT.csv     the readings' power spectral density (Welch: Hann, half\n"
+                   "                    overlapping segments, each one's mean removed) as\n"
+                   "                    hz,psd_psi2_per_hz\n"
+                   "  --segment N       readings a segment, 256 to 4096 (default: the longest\n"
+                   "                    power of two that gives at least 8 segments)\n"
                    "A file that is none of these exits 2 and names the line.\n";
     }
     return {};

@@ -56,6 +56,8 @@ struct Options {
     std::string sendText;  // the COMMAND of `send`
     std::string file;      // the FILE of `stats`
     std::optional<double> windowSeconds;
+    std::string psdFile;  // --psd FILE: the readings' spectrum as CSV
+    int segment = 0;      // --segment N; 0: the longest that gives 8 segments
 };
 
 // Parses argv the GNU way (--port=PATH or --port PATH, unique abbreviations, "--" ends the

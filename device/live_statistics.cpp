@@ -9,13 +9,15 @@ void LiveStatistics::Clear() {
 void LiveStatistics::Add(const std::vector<TimedReading>& readings) {
     for (const TimedReading& r : readings) {
         // As a recorded file gives it back: the same figures from the run and from its CSV.
-        const StatsReading written =
-            AsWritten({r.psi, r.rawPressure, r.rawTemperature}, r.sinceStart);
-        m_run.Add(written);
-        m_second.Add(written);
-        m_tenSeconds.Add(written);
-        m_minute.Add(written);
+        Add(AsWritten({r.psi, r.rawPressure, r.rawTemperature}, r.sinceStart));
     }
+}
+
+void LiveStatistics::Add(const StatsReading& written) {
+    m_run.Add(written);
+    m_second.Add(written);
+    m_tenSeconds.Add(written);
+    m_minute.Add(written);
 }
 
 Figures LiveStatistics::Current(StatsWindow window) const {

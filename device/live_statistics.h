@@ -17,6 +17,8 @@ class LiveStatistics {
 public:
     void Clear();
     void Add(const std::vector<TimedReading>& readings);
+    // A reading as a file holds it (a recording played back).
+    void Add(const StatsReading& written);
     Figures Current(StatsWindow window) const;
 
 private:

@@ -9,7 +9,10 @@ const MenuTemplate* FindMenuTemplate(int id) {
         {kMenuMain,
          {
              {"&File", {{kCmdFileExit, "Exit"}}},
-             {"&View", {{kCmdPressurePlot, "Pressure Plot"}, {kCmdStatistics, "Statistics"}}},
+             {"&View",
+              {{kCmdPressurePlot, "Pressure Plot"},
+               {kCmdOpenRecording, "Open Recording…"},
+               {kCmdStatistics, "Statistics"}}},
              {"&Help",
               {
                   {kCmdHelpContents, "Contents"},

@@ -22,6 +22,7 @@
 #include "ui/message_boxes.h"
 #include "ui/port_dlg.h"
 #include "ui/pressure_plot_window.h"
+#include "ui/recording_window.h"
 #include "ui/statistics_panel.h"
 
 CMainDlg::CMainDlg() : CDialog(res::kIddMain) {
@@ -144,6 +145,7 @@ bool CMainDlg::OnCommand(int id) {
         {res::kCmdSelectAll, &CMainDlg::OnSelectAll},
         {res::kCmdPressurePlot, &CMainDlg::OnPressurePlot},
         {res::kCmdStatistics, &CMainDlg::OnStatistics},
+        {res::kCmdOpenRecording, &CMainDlg::OnOpenRecording},
         // Neither Enter nor Escape ends the main window.
         {res::kIdOk, nullptr},
         {res::kIdCancel, nullptr},
@@ -182,6 +184,10 @@ void CMainDlg::OnPressurePlot() {
     m_plotWindow->show();
     m_plotWindow->raise();
     m_plotWindow->activateWindow();
+}
+
+void CMainDlg::OnOpenRecording() {
+    ui::RunOpenRecordingDialog(this);
 }
 
 ui::StatisticsPanel::Source CMainDlg::StatisticsSource() {

@@ -47,6 +47,8 @@ public:
     void OnPressurePlot();
     // View, Statistics: the run's figures and ledger, made once and shown again afterwards.
     void OnStatistics();
+    // View, Open Recording…: a recorded file in a plot window of its own.
+    void OnOpenRecording();
     // The six steps of closing, shared by the close box and File Exit.
     void CloseSequence();
 

@@ -3,6 +3,9 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,13 +19,16 @@
 #include <limits>
 
 #include "device/c_numbers.h"
+#include "device/recording_file.h"
 #include "ui/message_box.h"
 #include "platform/whole_file.h"
 #include "ui/app_icon.h"
 #include "ui/marker_figures.h"
 #include "ui/pressure_feed.h"
 #include "ui/pressure_plot.h"
+#include "ui/recording_window.h"
 #include "ui/save_file_dialog.h"
+#include "ui/spectrum_panel.h"
 
 namespace ui {
 namespace {
@@ -142,6 +148,8 @@ PressurePlotWindow::PressurePlotWindow(PressureFeed& feed, QWidget* parent)
     }
     m_saveReadings = Named(new QPushButton(this), QStringLiteral("Save &Readings…"));
     m_savePicture = Named(new QPushButton(this), QStringLiteral("Save P&icture…"));
+    m_openRecording = Named(new QPushButton(this), QStringLiteral("Open Recor&ding…"));
+    setAcceptDrops(true);
     auto* side = new QVBoxLayout;
     m_side = side;
     m_markerBox = markerBox;
@@ -150,6 +158,7 @@ PressurePlotWindow::PressurePlotWindow(PressureFeed& feed, QWidget* parent)
     side->addStretch();
     side->addWidget(m_saveReadings);
     side->addWidget(m_savePicture);
+    side->addWidget(m_openRecording);
     auto* middle = new QHBoxLayout;
     middle->addWidget(m_plot, 1);
     middle->addLayout(side);
@@ -181,6 +190,7 @@ PressurePlotWindow::PressurePlotWindow(PressureFeed& feed, QWidget* parent)
     connect(m_plot, &PressurePlot::MarkersChanged, this, [this] { ShowMarkers(); });
     connect(m_saveReadings, &QPushButton::clicked, this, [this] { SaveReadings(); });
     connect(m_savePicture, &QPushButton::clicked, this, [this] { SavePicture(); });
+    connect(m_openRecording, &QPushButton::clicked, this, [this] { RunOpenRecordingDialog(this); });
     setTabOrder(m_plot, m_span);
     m_plot->setFocus();
 }
@@ -203,6 +213,19 @@ void PressurePlotWindow::showEvent(QShowEvent* event) {
 void PressurePlotWindow::hideEvent(QHideEvent* event) {
     m_feed.SetWatched(false);
     QWidget::hideEvent(event);
+}
+
+void PressurePlotWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* mime = event->mimeData();
+    if (mime->hasUrls() && !mime->urls().isEmpty() && mime->urls().front().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void PressurePlotWindow::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) OpenRecording(url.toLocalFile(), this);
+    }
+    event->acceptProposedAction();
 }
 
 void PressurePlotWindow::ApplyPsiRange() {
@@ -229,8 +252,11 @@ void PressurePlotWindow::ShowCursor() {
     const QString texts[] = {
         reading ? Seconds(*reading) : kNone,
         reading ? Psi(*reading) : kNone,
-        reading ? QString::number(reading->rawPressure) : kNone,
-        reading ? QString::number(reading->rawTemperature) : kNone,
+        reading && reading->rawPressure != device::kNoCounts ? QString::number(reading->rawPressure)
+                                                             : kNone,
+        reading && reading->rawPressure != device::kNoCounts
+            ? QString::number(reading->rawTemperature)
+            : kNone,
     };
     for (size_t i = 0; i < m_cursorValues.size(); ++i) Named(m_cursorValues[i], texts[i]);
 }
@@ -255,6 +281,8 @@ void PressurePlotWindow::AddStatistics(StatisticsPanel::Source source) {
     m_side->removeWidget(m_markerBox);
     tabs->addTab(m_markerBox, QStringLiteral("Markers"));
     tabs->addTab(m_statistics, QStringLiteral("Statistics"));
+    m_spectrum = new SpectrumPanel(*m_plot, m_feed.Trace(), this);
+    tabs->addTab(m_spectrum, QStringLiteral("Spectrum"));
     m_side->insertWidget(at, tabs);
 }
 

@@ -16,6 +16,7 @@ namespace ui {
 
 class PressureFeed;
 class PressurePlot;
+class SpectrumPanel;
 
 // The "Pressure Plot" window: the plot of the running acquisition and the span it shows (the last
 // 10 s, 30 s or 60 s, or the whole run), Pause, the PSI axis automatic or fixed, the cursor's
@@ -42,17 +43,23 @@ public:
     const std::vector<std::pair<QLabel*, QLabel*>>& Figures() const { return m_figures; }
     QPushButton* SaveReadingsButton() const { return m_saveReadings; }
     QPushButton* SavePictureButton() const { return m_savePicture; }
+    QPushButton* OpenRecordingButton() const { return m_openRecording; }
 
     void SaveReadings();
     void SavePicture();
 
-    // The run's statistics beside the markers' figures, as a second tab of the side panel.
+    // The run's statistics beside the markers' figures, as a second tab of the side panel, and
+    // the readings' spectrum as a third.
     void AddStatistics(StatisticsPanel::Source source);
     StatisticsPanel* Statistics() const { return m_statistics; }
+    SpectrumPanel* Spectrum() const { return m_spectrum; }
 
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    // A recorded file dropped on the window opens in a window of its own.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void Watch();  // readings join at every step while the plot is shown and not paused
@@ -65,6 +72,7 @@ private:
     QVBoxLayout* m_side = nullptr;
     QWidget* m_markerBox = nullptr;
     StatisticsPanel* m_statistics = nullptr;
+    SpectrumPanel* m_spectrum = nullptr;
     QComboBox* m_span;
     QPushButton* m_pause;
     QCheckBox* m_fixed;
@@ -77,6 +85,7 @@ private:
     std::vector<std::pair<QLabel*, QLabel*>> m_figures;
     QPushButton* m_saveReadings;
     QPushButton* m_savePicture;
+    QPushButton* m_openRecording;
 };
 
 }  // namespace ui

@@ -16,6 +16,7 @@
 #include "ui/message_boxes.h"
 #include "ui/main_dlg.h"
 #include "ui/port_dlg.h"
+#include "ui/recording_window.h"
 #include "ui/zel_app.h"
 
 namespace {
@@ -83,6 +84,12 @@ int RunProgram(int argc, char* argv[], const StartUpExtras& extras) {
         QStringLiteral("simulate"),
         QStringLiteral("Start a simulated transducer on a pseudo-terminal and list it first."));
     parser.addOption(simulateOption);
+    const QCommandLineOption openOption(
+        QStringLiteral("open"),
+        QStringLiteral("Open the recorded pressure log, CSV or NDJSON file FILE in a Pressure Plot "
+                       "window, without a port."),
+        QStringLiteral("FILE"));
+    parser.addOption(openOption);
     // zel-sim's sensor options, for the simulated transducer.
     const QCommandLineOption seedOption(
         QStringLiteral("seed"),
@@ -144,6 +151,11 @@ int RunProgram(int argc, char* argv[], const StartUpExtras& extras) {
     CPortDlg::SetPortSearch(std::move(search));
 
     ui::InstallMessageBoxes();
+    if (parser.isSet(openOption)) {
+        // A recording alone: its window, and the windows opened from it, until the last closes.
+        ui::OpenRecording(parser.value(openOption), nullptr);
+        return QApplication::exec();
+    }
     if (extras.beforeIntroduction) extras.beforeIntroduction(parser);
 
     CZelApp theApp;

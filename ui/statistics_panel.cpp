@@ -66,10 +66,16 @@ StatisticsPanel::StatisticsPanel(Source source, QWidget* parent)
     Refresh();
 }
 
+void StatisticsPanel::SetWholeText(const QString& text) {
+    m_window->setItemText(m_window->count() - 1, text);
+    m_window->setCurrentIndex(m_window->count() - 1);
+}
+
 void StatisticsPanel::Refresh() {
     const int index = std::max(0, m_window->currentIndex());
     const auto figures = device::FigureTable(m_source.figures(kWindows[index].window));
-    const auto ledger = device::LedgerTable(m_source.ledger());
+    const auto ledger =
+        m_source.ledger ? device::LedgerTable(m_source.ledger()) : std::vector<device::LedgerRow>{};
     std::vector<std::pair<QString, QString>> rows;
     std::vector<device::FigureRow> copyRows = figures;
     for (const auto& row : figures) {

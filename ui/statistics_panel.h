@@ -24,13 +24,15 @@ class StatisticsPanel : public QWidget {
 public:
     struct Source {
         std::function<device::Figures(device::StatsWindow)> figures;
-        std::function<device::RunLedger()> ledger;
+        std::function<device::RunLedger()> ledger;  // none: no ledger rows (a recording)
     };
     static constexpr int kRefreshMs = 1000;
 
     StatisticsPanel(Source source, QWidget* parent = nullptr);
 
     void Refresh();
+    // Names the last choice (the whole run) anew, and chooses it.
+    void SetWholeText(const QString& text);
     // The text "Copy" puts on the clipboard.
     QString CopyText() const;
     QComboBox* WindowChoice() const { return m_window; }

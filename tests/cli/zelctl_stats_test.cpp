@@ -18,6 +18,7 @@
 #include "device/c_numbers.h"
 #include "device/figure_table.h"
 #include "device/reading_statistics.h"
+#include "device/welch_spectrum.h"
 #include "sim/simulator.h"
 #include "tests/support/two_pass_statistics.h"
 
@@ -51,25 +52,67 @@ TEST(ZelctlStats, Gives_the_figures_the_library_computes_from_the_same_readings)
 
     device::RunStatistics run;
     device::WindowStatistics window(10s);
+    std::vector<double> seconds, psi, lastSeconds, lastPsi;
     for (const auto& r : series) {
         run.Add(r);
         window.Add(r);
+        seconds.push_back(
+            std::chrono::duration<double>(std::chrono::microseconds(*r.micros)).count());
+        psi.push_back(r.psi);
+        if (*r.micros > *series.back().micros - 10'000'000) {
+            lastSeconds.push_back(seconds.back());
+            lastPsi.push_back(r.psi);
+        }
     }
+    // The figures' JSON with the spectrum's keys, as the library computes them.
+    const auto withSpectrum = [](const device::Figures& figures, const std::vector<double>& t,
+                                 const std::vector<double>& p) {
+        auto json = cli::FiguresJson(figures);
+        std::string error;
+        const auto spectrum = device::WelchOf(t, p, 0, &error);
+        EXPECT_TRUE(spectrum && spectrum->noiseDensity) << error;
+        json["noise_density_psi_per_rthz"] = *spectrum->noiseDensity;
+        json["peaks"] = nlohmann::ordered_json::array();
+        for (const auto& peak : spectrum->peaks)
+            json["peaks"].push_back({{"hz", peak.hz}, {"amplitude_psi", peak.amplitudePsi}});
+        EXPECT_EQ(json["peaks"].size(), 3u);
+        return json.dump(2) + "\n";
+    };
     struct Case {
         std::vector<std::string> args;
         std::string expected;
     };
     for (const Case& c : {
              Case{{path}, device::FiguresSummaryText(device::FigureTable(run.Current()))},
-             Case{{path, "--json"}, cli::FiguresJson(run.Current()).dump(2) + "\n"},
+             Case{{path, "--json"}, withSpectrum(run.Current(), seconds, psi)},
              Case{{"--window", "10", "--json", path},
-                  cli::FiguresJson(window.Current()).dump(2) + "\n"},
+                  withSpectrum(window.Current(), lastSeconds, lastPsi)},
          }) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
         const ChildResult r = Stats(c.args);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.out, c.expected);
     }
+
+    // --psd writes what the library computes, at the chosen segment.
+    const std::string psd = ScratchFile("run.psd.csv", "");
+    for (int segment : {0, 512}) {
+        std::vector<std::string> args = {path, "--psd", psd};
+        if (segment) args.insert(args.end(), {"--segment", std::to_string(segment)});
+        const ChildResult r = Stats(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        std::ifstream in(psd);
+        std::stringstream written;
+        written << in.rdbuf();
+        std::string error;
+        const auto spectrum = device::WelchOf(seconds, psi, segment, &error);
+        ASSERT_TRUE(spectrum) << error;
+        EXPECT_EQ(written.str(), device::SpectrumCsv(*spectrum));
+        if (segment) {
+            EXPECT_EQ(spectrum->hz.size(), 257u);
+        }
+    }
+    std::remove(psd.c_str());
     std::remove(path.c_str());
 }
 
@@ -85,6 +128,8 @@ TEST(ZelctlStats, A_file_it_cannot_take_exits_2_and_says_why) {
              Case{{csv}, "line 3: not a CSV reading"},
              Case{{log, "--window", "1"}, "is a pressure log, which has no seconds"},
              Case{{csv + ".missing"}, "cannot be read: No such file or directory"},
+             Case{{log, "--psd", log + ".psd"}, "has no spectrum: fewer readings (1)"},
+             Case{{log, "--segment", "100"}, "--segment needs a number of readings from 256"},
          }) {
         const ChildResult r = Stats(c.args);
         EXPECT_EQ(r.exitCode, 2);

@@ -12,18 +12,26 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTabBar>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "paint_counter.h"
+#include "ui/recording_window.h"
+#include "ui/spectrum_panel.h"
+#include "ui/spectrum_plot.h"
 #include "device/device_state.h"
 #include "res/resource_ids.h"
 #include "serial/port_probe.h"
@@ -75,14 +83,15 @@ bool SpinUntil(const std::function<bool()>& done, int ms) {
 class Helper {
 public:
     ~Helper() { Stop(); }
-    bool Start(const char* program, std::vector<std::string> arguments) {
+    bool Start(const char* program, std::vector<std::string> arguments,
+               const char* output = "/dev/null") {
         arguments.insert(arguments.begin(), program);
         std::vector<char*> argv;
         for (std::string& a : arguments) argv.push_back(a.data());
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, output, O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const bool started =
             posix_spawn(&m_pid, program, &actions, nullptr, argv.data(), environ) == 0;
         posix_spawn_file_actions_destroy(&actions);
@@ -96,6 +105,19 @@ public:
         m_pid = 0;
     }
     pid_t Pid() const { return m_pid; }
+    // Whether it ended by itself within `ms`.
+    bool Ended(int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0) {
+            if (clock.elapsed() > ms) return false;
+            QEventLoop loop;
+            QTimer::singleShot(100, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        m_pid = 0;
+        return true;
+    }
 
 private:
     pid_t m_pid = 0;
@@ -159,12 +181,70 @@ void Shoot(CDialog& dialog, const QString& name, std::function<void()> before = 
     dialog.DoModal();
 }
 
+// A 40 s run of the simulated transducer holding 7.5 psi with white noise and a 50 Hz tone of
+// known size, recorded by zelctl as CSV and opened as Open Recording opens it: the Spectrum tab,
+// and what it found against the truth.
+int ShootSpectrum() {
+    constexpr double kTonePsi = 0.002, kToneHz = 50, kNoisePsi = 0.0002;
+    const QString dir = QDir::temp().filePath(
+        QStringLiteral("zel-screenshots-%1-tone").arg(QCoreApplication::applicationPid()));
+    QDir().mkpath(dir);
+    const QString csv = QDir(dir).filePath(QStringLiteral("run-50hz.csv"));
+    Helper zelctl;
+    if (!zelctl.Start(ZEL_ZELCTL,
+                      {"acquire", "--simulate", "--pressure", "7.5", "--noise-psi",
+                       std::to_string(kNoisePsi), "--tone-psi", std::to_string(kTonePsi),
+                       "--tone-hz", std::to_string(kToneHz), "--seed", "1", "--duration", "40",
+                       "--format", "csv"},
+                      csv.toLocal8Bit().constData()) ||
+        !zelctl.Ended(90000)) {
+        std::printf("zelctl acquire did not record the run\n");
+        return 1;
+    }
+    QPointer<ui::PressurePlotWindow> window = ui::OpenRecording(csv, nullptr);
+    SpinUntil([&] { return !window || !window->findChild<QProgressBar*>()->isVisible(); }, 30000);
+    if (!window) return 1;
+    window->resize(1260, 860);
+    ui::SpectrumPanel* spectrum = window->Spectrum();
+    if (auto* tabs = window->findChild<QTabWidget*>()) tabs->setCurrentWidget(spectrum);
+    Wait(500);
+    spectrum->Refresh();
+    SpinUntil([&] { return !spectrum->Busy(); }, 10000);
+    const auto& s = spectrum->Current();
+    if (!s || s->peaks.empty()) {
+        std::printf("no spectrum of the recorded run\n");
+        return 1;
+    }
+    spectrum->Plot()->SetBand(std::make_pair(1.0, 40.0));
+    spectrum->Plot()->SetCursorBin(
+        static_cast<size_t>(std::lround(s->peaks[0].hz * s->segment / s->rateHz)));
+    Wait(300);
+    window->grab().save(QDir(g_outDir).filePath("spectrum.png"));
+    const double expectedDensity = kNoisePsi / std::sqrt(s->rateHz / 2);
+    std::printf("spectrum of a 40 s run, %ld readings at %.3f Hz (spacing %.3f ms +- %.3f ms), "
+                "%ld segments of %d:\n",
+                s->readings, s->rateHz, s->spacing.meanSeconds * 1e3, s->spacing.stdSeconds * 1e3,
+                s->segments, s->segment);
+    std::printf("  tone %.4f psi at %.1f Hz: peak 1 at %.3f Hz (bin %.3f Hz), %.5f psi (%+.1f %%)\n",
+                kTonePsi, kToneHz, s->peaks[0].hz, s->rateHz / s->segment,
+                s->peaks[0].amplitudePsi, (s->peaks[0].amplitudePsi / kTonePsi - 1) * 100);
+    std::printf("  noise %.5f psi: density %.3g psi/rtHz against sigma/sqrt(fs/2) = %.3g (%+.1f %%)\n",
+                kNoisePsi, s->noiseDensity.value_or(0), expectedDensity,
+                (s->noiseDensity.value_or(0) / expectedDensity - 1) * 100);
+    window->close();
+    QDir(dir).removeRecursively();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     g_outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(g_outDir);
+    // zel_screenshots DIR spectrum: the spectrum of a recorded run alone.
+    if (argc > 2 && std::string(argv[2]) == "spectrum") return ShootSpectrum();
+    if (ShootSpectrum() != 0) return 1;
 
     {
         CIntroDlg intro;
