@@ -84,6 +84,13 @@ int RunProgram(int argc, char* argv[], const StartUpExtras& extras) {
         QStringLiteral("Start a simulated transducer on a pseudo-terminal and list it first."));
     parser.addOption(simulateOption);
     if (extras.addOptions) extras.addOptions(parser);
+    // A usage error as GNU programs give it: the fault, the pointer to --help, exit 2. What
+    // parses is processed as Qt does it (--help, --help-all, --version).
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "zel-demo: %s\nTry 'zel-demo --help' for more information.\n",
+                     parser.errorText().toLocal8Bit().constData());
+        return 2;
+    }
     parser.process(app);
 
     sim::Simulator simulator;
