@@ -14,7 +14,7 @@ std::vector<FigureRow> MarkerFigures(const std::vector<device::TimedReading>& re
             device::FormatFixed6(readings.back().Seconds() - readings.front().Seconds()) + " s";
         rows[1].value =
             device::FormatFixed6(readings.back().WrittenPsi() - readings.front().WrittenPsi()) +
-            " psi";
+            " PSI";
     }
     std::vector<device::StatsReading> written;
     written.reserve(readings.size());
