@@ -270,6 +270,7 @@ void PressurePlot::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) {
         m_labelWidth = fontMetrics().horizontalAdvance(QStringLiteral("-8888.88"));
         m_texts.clear();
+        m_newestText = QStaticText();
         m_marker = QPixmap();
         Invalidate();
     }
@@ -585,10 +586,15 @@ void PressurePlot::PaintNewestLabel(QPainter& painter, const View& view, const C
                         YOf(view, newest.psi));
     if (m_marker.isNull()) m_marker = Marker(colours.trace, colours.base);
     painter.drawPixmap(marker - QPoint(m_marker.width() / 2, m_marker.height() / 2), m_marker);
+    // Laid out once a reading: the same layout gives the box its width and draws the text.
     const QString value =
         QString::fromStdString(device::FormatFixed6(newest.psi)) + QStringLiteral(" PSI");
-    const QFontMetrics metrics = fontMetrics();
-    QRect box(0, 0, metrics.horizontalAdvance(value) + 8, metrics.height() + 2);
+    if (m_newestText.text() != value) {
+        m_newestText.setText(value);
+        m_newestText.prepare(QTransform(), font());
+    }
+    const QSize size = m_newestText.size().toSize();
+    QRect box(0, 0, size.width() + 8, fontMetrics().height() + 2);
     // Left of the marker, on the side of it the trace does not come from (when there is room).
     box.moveRight(marker.x() - 8);
     const size_t under = static_cast<size_t>(std::max(0, box.left() - plot.left()));
@@ -603,7 +609,7 @@ void PressurePlot::PaintNewestLabel(QPainter& painter, const View& view, const C
     box.moveLeft(std::max(box.left(), plot.left() + 2));
     painter.fillRect(box, colours.base);
     painter.setPen(colours.text);
-    painter.drawText(box, Qt::AlignCenter, value);
+    painter.drawStaticText(box.topLeft() + QPoint(4, 1), m_newestText);  // centred in the box
 }
 
 }  // namespace ui

@@ -151,6 +151,7 @@ private:
     QHash<QString, QStaticText> m_texts;  // laid out once, drawn often
     QPixmap m_marker;
     std::vector<QRect> m_bars;  // the trace's bars of the last picture
+    QStaticText m_newestText;   // the newest reading's label
 };
 
 }  // namespace ui

@@ -1,5 +1,7 @@
 #include "ui/program_main.h"
 
+#include <malloc.h>
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <cstdio>
@@ -44,6 +46,9 @@ bool HasDisplay() {
 namespace ui {
 
 int RunProgram(int argc, char* argv[], const StartUpExtras& extras) {
+    // One malloc arena for all threads: the tick allocates a little ten times a second, and a
+    // heap of its own (and one for each of Qt's threads) would hold memory for that alone.
+    mallopt(M_ARENA_MAX, 1);
     // --help and --version need no window, so they work on a console without a desktop.
     const bool helpOnly = WantsHelpOrVersion(argc, argv);
     if (!helpOnly && !HasDisplay()) {
