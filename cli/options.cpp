@@ -376,13 +376,11 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
 }
 
 std::string UsageMessage(Command command, const std::string& error) {
-    const std::string help = HelpText(command);
     std::string name;
     for (const char* candidate : {"ports", "eeprom", "acquire", "send", "stats"}) {
         if (CommandNamed(candidate) == command) name = std::string(candidate) + " ";
     }
-    return "zelctl: " + error + "\n" + help.substr(0, help.find("\n\n") + 1) + "Try 'zelctl " +
-           name + "--help' for more information.\n";
+    return "zelctl: " + error + "\nTry 'zelctl " + name + "--help' for more information.\n";
 }
 
 std::string HelpText(Command command) {

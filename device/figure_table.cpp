@@ -45,11 +45,11 @@ std::vector<FigureRow> FigureTable(const Figures& f) {
     };
     std::vector<Entry> entries = {
         {"Count", "count", "", "", static_cast<double>(f.count), Style::Whole},
-        {"Mean", "mean_psi", "", "psi", f.meanPsi, Style::Fixed6},
-        {"Std dev", "std_psi", "", "psi", f.stdPsi, Style::Scientific3},
-        {"Minimum", "min_psi", "", "psi", f.minPsi, Style::Fixed6},
-        {"Maximum", "max_psi", "", "psi", f.maxPsi, Style::Fixed6},
-        {"Peak-to-peak", "pp_psi", "", "psi", f.ppPsi, Style::Fixed6},
+        {"Mean", "mean_psi", "", "PSI", f.meanPsi, Style::Fixed6},
+        {"Std dev", "std_psi", "", "PSI", f.stdPsi, Style::Scientific3},
+        {"Minimum", "min_psi", "", "PSI", f.minPsi, Style::Fixed6},
+        {"Maximum", "max_psi", "", "PSI", f.maxPsi, Style::Fixed6},
+        {"Peak-to-peak", "pp_psi", "", "PSI", f.ppPsi, Style::Fixed6},
         {"Std dev (counts)", "std_counts", "", "counts", f.stdCounts, Style::Fixed2},
         {"Peak-to-peak (counts)", "pp_counts", "", "counts", f.ppCounts, Style::Whole},
         {"Effective resolution", "effective_bits", "", "bits", f.effectiveBits, Style::Fixed2},
@@ -58,11 +58,11 @@ std::vector<FigureRow> FigureTable(const Figures& f) {
         {"Mean raw temperature", "mean_raw_t", "", "counts", f.meanRawTemperature, Style::Fixed2},
     };
     if (f.hasAllan) {
-        entries.push_back({"Allan deviation 0.1 s", "allan_psi", "tau_0.1_s", "psi", f.allanPsi[0],
+        entries.push_back({"Allan deviation 0.1 s", "allan_psi", "tau_0.1_s", "PSI", f.allanPsi[0],
                            Style::Scientific3});
-        entries.push_back({"Allan deviation 1 s", "allan_psi", "tau_1_s", "psi", f.allanPsi[1],
+        entries.push_back({"Allan deviation 1 s", "allan_psi", "tau_1_s", "PSI", f.allanPsi[1],
                            Style::Scientific3});
-        entries.push_back({"Allan deviation 10 s", "allan_psi", "tau_10_s", "psi", f.allanPsi[2],
+        entries.push_back({"Allan deviation 10 s", "allan_psi", "tau_10_s", "PSI", f.allanPsi[2],
                            Style::Scientific3});
     }
     std::vector<FigureRow> rows;

@@ -194,8 +194,7 @@ void RemoveLink(const std::string& link, const std::string& target) {
 
 int Usage(const std::string& message) {
     std::fprintf(stderr,
-                 "zel-sim: %s\nUsage: zel-sim [OPTION]...\nTry 'zel-sim --help' for more "
-                 "information.\n",
+                 "zel-sim: %s\nTry 'zel-sim --help' for more information.\n",
                  message.c_str());
     return 2;
 }

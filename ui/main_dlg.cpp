@@ -24,6 +24,7 @@
 #include "ui/pressure_plot_window.h"
 #include "ui/recording_window.h"
 #include "ui/statistics_panel.h"
+#include "ui/window_placement.h"
 
 CMainDlg::CMainDlg() : CDialog(res::kIddMain) {
     m_port = new CSerialPort;
@@ -181,9 +182,7 @@ void CMainDlg::OnPressurePlot() {
         if (m_session) m_plotWindow->AddStatistics(StatisticsSource());
         m_plotWindow->resize(m_plotWindow->sizeHint());
     }
-    m_plotWindow->show();
-    m_plotWindow->raise();
-    m_plotWindow->activateWindow();
+    ui::ShowBeside(m_plotWindow, this, {m_statisticsWindow});
 }
 
 void CMainDlg::OnOpenRecording() {
@@ -202,9 +201,7 @@ void CMainDlg::OnStatistics() {
         m_statisticsWindow = new ui::StatisticsWindow(StatisticsSource(), this);
         m_statisticsWindow->resize(m_statisticsWindow->sizeHint());
     }
-    m_statisticsWindow->show();
-    m_statisticsWindow->raise();
-    m_statisticsWindow->activateWindow();
+    ui::ShowBeside(m_statisticsWindow, this, {m_plotWindow});
 }
 
 // Only the dialog's own show and hide bring the Command page forward: a minimise and restore by

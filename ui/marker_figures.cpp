@@ -29,7 +29,7 @@ std::vector<FigureRow> MarkerFigures(const std::vector<device::TimedReading>& re
             device::FormatFixed6(readings.back().Seconds() - readings.front().Seconds()) + " s";
         rows[1].value =
             device::FormatFixed6(readings.back().WrittenPsi() - readings.front().WrittenPsi()) +
-            " psi";
+            " PSI";
     }
     const std::vector<device::StatsReading> written = WrittenReadings(readings);
     for (const device::FigureRow& row : device::FigureTable(device::FiguresOf(written)))

@@ -270,6 +270,7 @@ void PressurePlot::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) {
         m_labelWidth = fontMetrics().horizontalAdvance(QStringLiteral("-8888.88"));
         m_texts.clear();
+        m_newestText = QStaticText();
         m_marker = QPixmap();
         Invalidate();
     }
@@ -389,6 +390,7 @@ const PressurePlot::View& PressurePlot::CurrentView() {
         view.to = std::max(kShortestWholeRun, newest);
     }
     const QRect plot = PlotRect();
+    view.plot = plot;
     view.time = InsideTicks(view.from, view.to, std::max(2, plot.width() / kPixelsPerTimeTick));
     view.columns = m_trace.Columns(view.from, view.to, plot.width(), m_shownUntil);
     const int psiTicks = std::max(2, plot.height() / kPixelsPerPsiTick);
@@ -429,47 +431,74 @@ void PressurePlot::DrawText(QPainter& painter, QPoint at, const QString& text,
     painter.drawStaticText(at, *it);
 }
 
+PressurePlot::Colours PressurePlot::PaintColours() const {
+    const QPalette& colours = palette();
+    Colours c;
+    c.text = colours.color(QPalette::Text);
+    c.axis = colours.color(QPalette::WindowText);
+    c.base = colours.color(QPalette::Base);
+    c.window = colours.window();
+    c.trace = colours.color(QPalette::Highlight);
+    c.grid = Mix(c.base, c.text, 0.18);
+    return c;
+}
+
+int PressurePlot::XOf(const View& view, double seconds) {
+    return view.plot.left() +
+           static_cast<int>(std::lround((seconds - view.from) / (view.to - view.from) *
+                                        (view.plot.width() - 1)));
+}
+
+int PressurePlot::YOf(const View& view, double psi) {
+    // Clamped just outside the plot: a fixed range can leave readings far beyond it.
+    const double part = std::clamp((psi - view.psiLow) / (view.psiHigh - view.psiLow), -0.1, 1.1);
+    return view.plot.bottom() - static_cast<int>(std::lround(part * (view.plot.height() - 1)));
+}
+
 void PressurePlot::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    const QPalette& colours = palette();
-    const QColor text = colours.color(QPalette::Text);
-    const QColor axis = colours.color(QPalette::WindowText);
-    const QColor base = colours.color(QPalette::Base);
-    const QColor grid = Mix(base, text, 0.18);
-    const QRect plot = PlotRect();
+    const Colours colours = PaintColours();
     const View& view = CurrentView();
     m_paintedPsi = view.psi;
     m_painted = true;
 
-    // Lines one pixel wide and straight are drawn as filled rectangles: the cheapest there is.
+    PaintAxes(painter, event->rect(), view, colours);
+    painter.setClipRect(view.plot);
+    const std::vector<device::TimedReading> markers = MarkerReadings();
+    PaintMarkedStretch(painter, view, colours, markers);
+    if (m_trace.Empty()) {
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.drawText(view.plot, Qt::AlignCenter,
+                         QStringLiteral("Run on the Command tab draws the pressure here."));
+        return;
+    }
+    PaintTrace(painter, view, colours);
+    PaintMarkers(painter, view, colours, markers);
+    PaintCursor(painter, view, colours);
+    PaintNewestLabel(painter, view, colours);
+}
+
+// Lines one pixel wide and straight are drawn as filled rectangles: the cheapest there is.
+void PressurePlot::PaintAxes(QPainter& painter, const QRect& dirty, const View& view,
+                             const Colours& colours) {
+    const QRect& plot = view.plot;
     // The window's colour around the plot, the base colour in it, each pixel once.
-    const QRegion around = QRegion(event->rect()) - plot;
-    for (const QRect& r : around) painter.fillRect(r, colours.window());
-    painter.fillRect(plot & event->rect(), base);
-    auto xOf = [&](double seconds) {
-        return plot.left() +
-               static_cast<int>(
-                   std::lround((seconds - view.from) / (view.to - view.from) * (plot.width() - 1)));
-    };
-    auto yOf = [&](double psi) {
-        // Clamped just outside the plot: a fixed range can leave readings far beyond it.
-        const double part =
-            std::clamp((psi - view.psiLow) / (view.psiHigh - view.psiLow), -0.1, 1.1);
-        return plot.bottom() - static_cast<int>(std::lround(part * (plot.height() - 1)));
-    };
-    painter.setPen(axis);
+    const QRegion around = QRegion(dirty) - plot;
+    for (const QRect& r : around) painter.fillRect(r, colours.window);
+    painter.fillRect(plot & dirty, colours.base);
+    painter.setPen(colours.axis);
     for (double v = view.psi.first; v <= view.psi.last + view.psi.step / 2; v += view.psi.step) {
-        const int y = yOf(v);
-        painter.fillRect(plot.left(), y, plot.width(), 1, grid);
-        painter.fillRect(plot.left() - kTickLength - 1, y, kTickLength, 1, axis);
+        const int y = YOf(view, v);
+        painter.fillRect(plot.left(), y, plot.width(), 1, colours.grid);
+        painter.fillRect(plot.left() - kTickLength - 1, y, kTickLength, 1, colours.axis);
         DrawText(painter, QPoint(plot.left() - kTickLength - 3, y), view.psi.Label(v),
                  Qt::AlignRight | Qt::AlignVCenter);
     }
     for (double t = view.time.first; t <= view.time.last + view.time.step / 2;
          t += view.time.step) {
-        const int x = xOf(t);
-        painter.fillRect(x, plot.top(), 1, plot.height(), grid);
-        painter.fillRect(x, plot.bottom() + 2, 1, kTickLength, axis);
+        const int x = XOf(view, t);
+        painter.fillRect(x, plot.top(), 1, plot.height(), colours.grid);
+        painter.fillRect(x, plot.bottom() + 2, 1, kTickLength, colours.axis);
         DrawText(painter, QPoint(x, plot.bottom() + kTickLength + 3), view.time.Label(t),
                  Qt::AlignHCenter | Qt::AlignTop);
     }
@@ -478,79 +507,94 @@ void PressurePlot::paintEvent(QPaintEvent* event) {
     DrawText(painter, QPoint(plot.right(), height() - 2), QStringLiteral("Time (s)"),
              Qt::AlignRight | Qt::AlignBottom);
     const QRect frame = plot.adjusted(-1, -1, 1, 1);
-    painter.fillRect(frame.left(), frame.top(), frame.width(), 1, axis);
-    painter.fillRect(frame.left(), frame.bottom(), frame.width(), 1, axis);
-    painter.fillRect(frame.left(), frame.top(), 1, frame.height(), axis);
-    painter.fillRect(frame.right(), frame.top(), 1, frame.height(), axis);
+    painter.fillRect(frame.left(), frame.top(), frame.width(), 1, colours.axis);
+    painter.fillRect(frame.left(), frame.bottom(), frame.width(), 1, colours.axis);
+    painter.fillRect(frame.left(), frame.top(), 1, frame.height(), colours.axis);
+    painter.fillRect(frame.right(), frame.top(), 1, frame.height(), colours.axis);
+}
 
-    painter.setClipRect(plot);
-    // The stretch between the markers, shaded under the trace.
-    const std::vector<device::TimedReading> markers = MarkerReadings();
-    if (markers.size() == 2) {
-        const int left = xOf(markers[0].Seconds()), right = xOf(markers[1].Seconds());
-        painter.fillRect(QRect(QPoint(left, plot.top()), QPoint(right, plot.bottom())),
-                         Mix(base, colours.color(QPalette::Highlight), 0.12));
-    }
-    if (m_trace.Empty()) {
-        painter.setPen(colours.color(QPalette::PlaceholderText));
-        painter.drawText(plot, Qt::AlignCenter,
-                         QStringLiteral("Run on the Command tab draws the pressure here."));
-        return;
-    }
-    // One pixel column each, a bar from where the line enters it to its lowest and highest
-    // reading: together a line two pixels thick, drawn as rectangles in one call, which the
-    // raster engine fills many times faster than it strokes a polyline.
-    std::vector<QRect> bars;
-    bars.reserve(view.columns.size());
+// The stretch between two markers, shaded under the trace.
+void PressurePlot::PaintMarkedStretch(QPainter& painter, const View& view, const Colours& colours,
+                                      const std::vector<device::TimedReading>& markers) {
+    if (markers.size() != 2) return;
+    const int left = XOf(view, markers[0].Seconds()), right = XOf(view, markers[1].Seconds());
+    painter.fillRect(QRect(QPoint(left, view.plot.top()), QPoint(right, view.plot.bottom())),
+                     Mix(colours.base, palette().color(QPalette::Highlight), 0.12));
+}
+
+// One pixel column each, a bar from where the line enters it to its lowest and highest reading:
+// together a line two pixels thick, drawn as rectangles in one call, which the raster engine
+// fills many times faster than it strokes a polyline.
+void PressurePlot::PaintTrace(QPainter& painter, const View& view, const Colours& colours) {
+    m_bars.clear();  // kept from picture to picture: no allocation a repaint
+    m_bars.reserve(view.columns.size());
     int previous = 0;
     bool any = false;
     for (size_t i = 0; i < view.columns.size(); ++i) {
         const PressureTrace::Column& c = view.columns[i];
         if (!c.any) continue;
-        int top = yOf(c.highest), bottom = yOf(c.lowest);
+        int top = YOf(view, c.highest), bottom = YOf(view, c.lowest);
         if (any) {
             top = std::min(top, previous);
             bottom = std::max(bottom, previous);
         }
-        bars.emplace_back(plot.left() + static_cast<int>(i), top - 1, 1, bottom - top + 2);
-        previous = yOf(c.last);
+        m_bars.emplace_back(view.plot.left() + static_cast<int>(i), top - 1, 1, bottom - top + 2);
+        previous = YOf(view, c.last);
         any = true;
     }
     painter.setPen(Qt::NoPen);
-    painter.setBrush(colours.color(QPalette::Highlight));
-    painter.drawRects(bars.data(), static_cast<int>(bars.size()));
+    painter.setBrush(colours.trace);
+    painter.drawRects(m_bars.data(), static_cast<int>(m_bars.size()));
+}
 
-    // The markers: a line each, numbered at the top; the cursor: a line and a ring.
-    painter.setPen(text);
+// The markers: a line each, numbered at the top.
+void PressurePlot::PaintMarkers(QPainter& painter, const View& view, const Colours& colours,
+                                const std::vector<device::TimedReading>& markers) {
+    painter.setPen(colours.text);
     for (size_t i = 0; i < markers.size(); ++i) {
-        const int x = xOf(markers[i].Seconds());
-        painter.fillRect(x, plot.top(), 1, plot.height(), text);
-        DrawText(painter, QPoint(x + 3, plot.top() + 1), QString::number(i + 1),
+        const int x = XOf(view, markers[i].Seconds());
+        painter.fillRect(x, view.plot.top(), 1, view.plot.height(), colours.text);
+        DrawText(painter, QPoint(x + 3, view.plot.top() + 1), QString::number(i + 1),
                  Qt::AlignLeft | Qt::AlignTop);
     }
-    if (const auto cursor = CursorReading()) {
-        const int x = xOf(cursor->Seconds());
-        painter.fillRect(x, plot.top(), 1, plot.height(), Mix(base, text, 0.5));
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(text, 1.5));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawEllipse(QPointF(x + 0.5, yOf(cursor->psi) + 0.5), 5, 5);
-        painter.setRenderHint(QPainter::Antialiasing, false);
-        painter.setPen(Qt::NoPen);
-    }
+}
 
+// The cursor: a line and a ring round its reading.
+void PressurePlot::PaintCursor(QPainter& painter, const View& view, const Colours& colours) {
+    const auto i = IndexOf(m_cursor);
+    if (!i) return;
+    const TracePoint& cursor = m_trace.Recent()[*i];
+    const int x = XOf(view, cursor.Seconds());
+    painter.fillRect(x, view.plot.top(), 1, view.plot.height(),
+                     Mix(colours.base, colours.text, 0.5));
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(colours.text, 1.5));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(QPointF(x + 0.5, YOf(view, cursor.psi) + 0.5), 5, 5);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(Qt::NoPen);
+}
+
+// The newest shown reading: a dot, and beside it the text the read-out shows for it.
+void PressurePlot::PaintNewestLabel(QPainter& painter, const View& view, const Colours& colours) {
     const size_t shown = ShownCount();
     if (shown == 0) return;
     const TracePoint& newest = m_trace.Recent()[shown - 1];
     if (newest.Seconds() < view.from || newest.Seconds() > view.to) return;
-    const QPoint marker(std::min(xOf(newest.Seconds()), plot.right() - 4), yOf(newest.psi));
-    if (m_marker.isNull()) m_marker = Marker(colours.color(QPalette::Highlight), base);
+    const QRect& plot = view.plot;
+    const QPoint marker(std::min(XOf(view, newest.Seconds()), plot.right() - 4),
+                        YOf(view, newest.psi));
+    if (m_marker.isNull()) m_marker = Marker(colours.trace, colours.base);
     painter.drawPixmap(marker - QPoint(m_marker.width() / 2, m_marker.height() / 2), m_marker);
-    // The text the read-out shows for it.
+    // Laid out once a reading: the same layout gives the box its width and draws the text.
     const QString value =
         QString::fromStdString(device::FormatFixed6(newest.psi)) + QStringLiteral(" PSI");
-    const QFontMetrics metrics = fontMetrics();
-    QRect box(0, 0, metrics.horizontalAdvance(value) + 8, metrics.height() + 2);
+    if (m_newestText.text() != value) {
+        m_newestText.setText(value);
+        m_newestText.prepare(QTransform(), font());
+    }
+    const QSize size = m_newestText.size().toSize();
+    QRect box(0, 0, size.width() + 8, fontMetrics().height() + 2);
     // Left of the marker, on the side of it the trace does not come from (when there is room).
     box.moveRight(marker.x() - 8);
     const size_t under = static_cast<size_t>(std::max(0, box.left() - plot.left()));
@@ -563,9 +607,9 @@ void PressurePlot::paintEvent(QPaintEvent* event) {
     else
         box.moveTop(marker.y() + 6);
     box.moveLeft(std::max(box.left(), plot.left() + 2));
-    painter.fillRect(box, base);
-    painter.setPen(text);
-    painter.drawText(box, Qt::AlignCenter, value);
+    painter.fillRect(box, colours.base);
+    painter.setPen(colours.text);
+    painter.drawStaticText(box.topLeft() + QPoint(4, 1), m_newestText);  // centred in the box
 }
 
 }  // namespace ui

@@ -93,7 +93,12 @@ private:
         double from = 0, to = 10;  // seconds
         double psiLow = 0, psiHigh = 1;
         AxisTicks time, psi;
+        QRect plot;                                  // the trace's area, as PlotRect()
         std::vector<PressureTrace::Column> columns;  // one per pixel column of the plot
+    };
+    struct Colours {
+        QColor text, axis, base, trace, grid;
+        QBrush window;
     };
     const View& CurrentView();
     QRect PlotRect() const;  // the trace's area, inside the axes
@@ -102,6 +107,18 @@ private:
     void Invalidate();                    // the view changed: made again and drawn whole
     void Repaint();
     void DrawText(QPainter& painter, QPoint at, const QString& text, Qt::Alignment align);
+    // The picture's parts, each drawn by one function, in this order.
+    Colours PaintColours() const;
+    static int XOf(const View& view, double seconds);
+    static int YOf(const View& view, double psi);
+    void PaintAxes(QPainter& painter, const QRect& dirty, const View& view, const Colours& colours);
+    void PaintMarkedStretch(QPainter& painter, const View& view, const Colours& colours,
+                            const std::vector<device::TimedReading>& markers);
+    void PaintTrace(QPainter& painter, const View& view, const Colours& colours);
+    void PaintMarkers(QPainter& painter, const View& view, const Colours& colours,
+                      const std::vector<device::TimedReading>& markers);
+    void PaintCursor(QPainter& painter, const View& view, const Colours& colours);
+    void PaintNewestLabel(QPainter& painter, const View& view, const Colours& colours);
     size_t ShownCount() const;  // of Recent(): paused, those up to the pause
     std::optional<size_t> IndexOf(std::optional<std::int64_t> nanos) const;
 
@@ -133,6 +150,8 @@ private:
     int m_labelWidth = 0;                 // room for the PSI labels, from the font
     QHash<QString, QStaticText> m_texts;  // laid out once, drawn often
     QPixmap m_marker;
+    std::vector<QRect> m_bars;  // the trace's bars of the last picture
+    QStaticText m_newestText;   // the newest reading's label
 };
 
 }  // namespace ui

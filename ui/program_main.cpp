@@ -1,5 +1,7 @@
 #include "ui/program_main.h"
 
+#include <malloc.h>
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <cstdio>
@@ -45,6 +47,9 @@ bool HasDisplay() {
 namespace ui {
 
 int RunProgram(int argc, char* argv[], const StartUpExtras& extras) {
+    // One malloc arena for all threads: the tick allocates a little ten times a second, and a
+    // heap of its own (and one for each of Qt's threads) would hold memory for that alone.
+    mallopt(M_ARENA_MAX, 1);
     // --help and --version need no window, so they work on a console without a desktop.
     const bool helpOnly = WantsHelpOrVersion(argc, argv);
     if (!helpOnly && !HasDisplay()) {
@@ -105,6 +110,13 @@ int RunProgram(int argc, char* argv[], const StartUpExtras& extras) {
         parser.addOption(sensorOptions.back());
     }
     if (extras.addOptions) extras.addOptions(parser);
+    // A usage error as GNU programs give it: the fault, the pointer to --help, exit 2. What
+    // parses is processed as Qt does it (--help, --help-all, --version).
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "zel-demo: %s\nTry 'zel-demo --help' for more information.\n",
+                     parser.errorText().toLocal8Bit().constData());
+        return 2;
+    }
     parser.process(app);
 
     sim::Options simOptions;

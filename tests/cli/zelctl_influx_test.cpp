@@ -57,7 +57,7 @@ TEST(ZelctlInflux, A_url_that_is_not_http_or_options_without_influx_are_usage_er
         argv.insert(argv.end(), args.begin(), args.end());
         const ChildResult r = RunChild(argv);
         EXPECT_EQ(r.exitCode, 2);
-        EXPECT_NE(r.err.find("\nUsage: zelctl acquire"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("\nTry 'zelctl acquire --help'"), std::string::npos) << r.err;
     }
     const ChildResult r = RunChild({ZELCTL_PATH, "acquire", "--simulate", "--influx", "ftp://db"});
     EXPECT_EQ(r.err.rfind("zelctl: --influx needs an http:// or https:// URL", 0), 0u) << r.err;

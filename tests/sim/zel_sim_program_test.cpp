@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -272,9 +273,12 @@ TEST(ZelSimProgram, Rejects_unknown_options_and_bad_values) {
         Program program(args, true);
         const std::string message = program.Rest();
         EXPECT_EQ(program.Wait(), 2) << args[0];
-        EXPECT_NE(message.find("\nUsage: zel-sim [OPTION]...\nTry 'zel-sim --help'"),
+        // The fault in one line, then the pointer to --help.
+        EXPECT_EQ(message.rfind("zel-sim: ", 0), 0u) << message;
+        EXPECT_NE(message.find("\nTry 'zel-sim --help' for more information.\n"),
                   std::string::npos)
             << message;
+        EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 2) << message;
         EXPECT_EQ(message.find("Faults:"), std::string::npos) << "the short form, not the help";
     }
 }

@@ -86,7 +86,7 @@ std::vector<std::string> TwoPassFigures(const std::string& csv) {
     }
     std::vector<std::string> texts = {
         device::FormatFixed6(seconds.back() - seconds.front()) + " s",
-        device::FormatFixed6(psi.back() - psi.front()) + " psi"};
+        device::FormatFixed6(psi.back() - psi.front()) + " PSI"};
     for (const auto& row : device::FigureTable(test_stats::TwoPassFigures(readings, false)))
         texts.push_back(device::ValueWithUnit(row));
     return texts;

@@ -1,11 +1,5 @@
 // Takes the screenshots under docs/: each dialog as a user sees it, grabbed from the real window.
 // Run under Xvfb: xvfb-run -a -s "-screen 0 1280x900x24" zel_screenshots OUTDIR
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <time.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_processes.h"
 #include "paint_counter.h"
 #include "ui/recording_window.h"
 #include "ui/spectrum_panel.h"
@@ -53,15 +48,6 @@ namespace {
 
 QString g_outDir;
 
-// CPU seconds of a process: this one, or another through its CPU-time clock.
-double CpuSeconds(pid_t pid = 0) {
-    clockid_t clock = CLOCK_PROCESS_CPUTIME_ID;
-    if (pid != 0 && clock_getcpuclockid(pid, &clock) != 0) return 0.0;
-    timespec t{};
-    clock_gettime(clock, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
 void Wait(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
@@ -78,59 +64,9 @@ bool SpinUntil(const std::function<bool()>& done, int ms) {
     return true;
 }
 
-// A helper program (zel-sim, zelctl) with its output to /dev/null, ended with SIGTERM as a user
-// would. Started without QProcess, so that nothing of it sits in this program's event loop.
-class Helper {
-public:
-    ~Helper() { Stop(); }
-    bool Start(const char* program, std::vector<std::string> arguments,
-               const char* output = "/dev/null") {
-        arguments.insert(arguments.begin(), program);
-        std::vector<char*> argv;
-        for (std::string& a : arguments) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, output, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const bool started =
-            posix_spawn(&m_pid, program, &actions, nullptr, argv.data(), environ) == 0;
-        posix_spawn_file_actions_destroy(&actions);
-        if (!started) m_pid = 0;
-        return started;
-    }
-    void Stop() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = 0;
-    }
-    pid_t Pid() const { return m_pid; }
-    // Whether it ended by itself within `ms`.
-    bool Ended(int ms) {
-        QElapsedTimer clock;
-        clock.start();
-        while (m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0) {
-            if (clock.elapsed() > ms) return false;
-            QEventLoop loop;
-            QTimer::singleShot(100, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        m_pid = 0;
-        return true;
-    }
-
-private:
-    pid_t m_pid = 0;
-};
-
-// zel-sim, and the device it made (found through the symlink `link`); empty when it did not
-// come up.
-std::string StartSim(Helper& sim, const std::string& link) {
-    const QFileInfo info(QString::fromStdString(link));
-    if (!sim.Start(ZEL_SIM, {"--rate", "150", "--link", link})) return {};
-    if (!SpinUntil([&] { return QFileInfo(info.filePath()).exists(); }, 10000)) return {};
-    return QFileInfo(info.filePath()).symLinkTarget().toStdString();
-}
+using bench::CpuSeconds;
+using bench::Helper;
+using bench::StartSim;
 
 struct Figures {
     double program = 0;  // % of a core

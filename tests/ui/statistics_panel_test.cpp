@@ -52,7 +52,7 @@ TEST_F(MainWindow, The_statistics_window_shows_the_runs_figures_and_ledger_and_c
         double sum = 0;
         for (const ui::TracePoint& p : trace.Recent()) sum += p.psi;
         const QString mean = panel.Value("Mean")->text();
-        EXPECT_TRUE(mean.endsWith(" psi")) << mean.toStdString();
+        EXPECT_TRUE(mean.endsWith(" PSI")) << mean.toStdString();
         EXPECT_NEAR(mean.section(' ', 0, 0).toDouble(), sum / trace.Count(), 1e-6);
         EXPECT_EQ(panel.Value("Zero readings")->text(), "0");
         for (const char* caption : {"Std dev", "Peak-to-peak", "Effective resolution",
