@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 // What the screenshot tool and the footprint benchmark share: helper programs started without
 // QProcess, and a process's CPU time and memory as Linux counts them.
 #include <fcntl.h>
@@ -67,6 +71,19 @@ public:
         posix_spawn_file_actions_destroy(&actions);
         if (!started) m_pid = 0;
         return started;
+    }
+    // Whether it ended by itself within `ms`; Qt's events go on meanwhile.
+    bool Ended(int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0) {
+            if (clock.elapsed() > ms) return false;
+            QEventLoop loop;
+            QTimer::singleShot(100, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        m_pid = 0;
+        return true;
     }
     void Stop() {
         if (m_pid <= 0) return;
