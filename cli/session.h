@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/options.h"
@@ -14,7 +15,6 @@
 #include "device/views.h"
 #include "serial/port_identity.h"
 #include "serial/serial_port.h"
-#include <optional>
 
 namespace sim {
 class Simulator;

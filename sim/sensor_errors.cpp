@@ -51,14 +51,14 @@ struct Range {
     bool openMin;  // min itself refused
 };
 
-struct OptionSpec {
+struct OptionEntry {
     SensorOption option;
     double SensorErrors::*field;  // nullptr: pressurePsi
     Range range;
 };
 
-const std::vector<OptionSpec>& Specs() {
-    static const std::vector<OptionSpec> specs = {
+const std::vector<OptionEntry>& Entries() {
+    static const std::vector<OptionEntry> entries = {
         {{"pressure", "PSI", "hold the true pressure at PSI (0 to 15) instead of the sine"},
          nullptr,
          {kPminPsi, kPmaxPsi, false}},
@@ -93,7 +93,7 @@ const std::vector<OptionSpec>& Specs() {
          &SensorErrors::toneHz,
          {0, 100000, true}},
     };
-    return specs;
+    return entries;
 }
 
 std::string Number(double value) {
@@ -107,7 +107,7 @@ std::string Number(double value) {
 const std::vector<SensorOption>& SensorOptions() {
     static const std::vector<SensorOption> options = [] {
         std::vector<SensorOption> list;
-        for (const OptionSpec& spec : Specs()) list.push_back(spec.option);
+        for (const OptionEntry& entry : Entries()) list.push_back(entry.option);
         return list;
     }();
     return options;
@@ -115,21 +115,21 @@ const std::vector<SensorOption>& SensorOptions() {
 
 bool SetSensorOption(std::string_view name, std::string_view value, SensorErrors* errors,
                      std::string* error) {
-    for (const OptionSpec& spec : Specs()) {
-        if (name != spec.option.name) continue;
+    for (const OptionEntry& entry : Entries()) {
+        if (name != entry.option.name) continue;
         double number = 0;
         const auto result = std::from_chars(value.data(), value.data() + value.size(), number);
-        const Range& r = spec.range;
+        const Range& r = entry.range;
         const bool ok = !value.empty() && result.ec == std::errc() &&
                         result.ptr == value.data() + value.size() && std::isfinite(number) &&
                         (r.openMin ? number > r.min : number >= r.min) && number <= r.max;
         if (!ok) {
-            *error = std::string("--") + spec.option.name + " needs a number " +
+            *error = std::string("--") + entry.option.name + " needs a number " +
                      (r.openMin ? "above " : "from ") + Number(r.min) + " to " + Number(r.max);
             return false;
         }
-        if (spec.field) {
-            errors->*spec.field = number;
+        if (entry.field) {
+            errors->*entry.field = number;
         } else {
             errors->pressurePsi = number;
         }
