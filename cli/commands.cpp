@@ -215,7 +215,7 @@ int RunPorts(const Options& options) {
     std::unique_ptr<sim::Simulator> simulator;
     if (options.simulate) {
         std::string path;
-        simulator = StartSimulator(&path);
+        simulator = StartSimulator(options, &path);
         if (!simulator) return kExitPortNotOpened;
         extra.insert(extra.begin(), path);
     }

@@ -52,6 +52,8 @@ enum OptionId {
     kOptInfluxTokenFile,
     kOptSpool,
     kOptFlushTimeout,
+    kOptSeed,
+    kOptSensor,  // sim::SensorOptions()[id - kOptSensor]
 };
 
 // Which commands take an option (None: before the command).
@@ -88,7 +90,19 @@ const std::vector<OptionEntry>& OptionTable() {
         {{"spool", required_argument, nullptr, kOptSpool}, {C::Acquire}},
         {{"flush-timeout", required_argument, nullptr, kOptFlushTimeout}, {C::Acquire}},
     };
-    return table;
+    // The simulated transducer's options, with every command that takes --simulate.
+    static const std::vector<OptionEntry> withSimulator = [] {
+        std::vector<OptionEntry> all = table;
+        const std::vector<Command> commands = {C::Ports, C::Eeprom, C::Acquire, C::Send};
+        all.push_back({{"seed", required_argument, nullptr, kOptSeed}, commands});
+        const auto& sensor = sim::SensorOptions();
+        for (size_t i = 0; i < sensor.size(); ++i)
+            all.push_back(
+                {{sensor[i].name, required_argument, nullptr, kOptSensor + static_cast<int>(i)},
+                 commands});
+        return all;
+    }();
+    return withSimulator;
 }
 
 std::vector<option> LongOptionsOf(Command command) {
@@ -221,6 +235,23 @@ bool TakeOption(int id, const std::string& v, Options* o, std::string* error) {
             o->flushTimeoutSeconds = seconds;
             break;
         }
+        case kOptSeed: {
+            long seed = 0;
+            if (!ParseNumber(v, &seed) || seed < 0 || seed > 4294967295L)
+                return fail("--seed needs a number from 0 to 4294967295");
+            o->simSeed = static_cast<unsigned>(seed);
+            o->simOptionGiven = true;
+            break;
+        }
+        default:
+            if (id >= kOptSensor &&
+                id < kOptSensor + static_cast<int>(sim::SensorOptions().size())) {
+                if (!sim::SetSensorOption(sim::SensorOptions()[id - kOptSensor].name, v,
+                                          &o->simErrors, error))
+                    return false;
+                o->simOptionGiven = true;
+            }
+            break;
     }
     return true;
 }
@@ -310,6 +341,9 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
         if (o->simulate && !o->ports.empty()) return fail("give either --port or --simulate");
         if (!o->simulate && o->ports.size() != 1) return fail("give one --port PATH or --simulate");
     }
+    if (o->simOptionGiven && !o->simulate)
+        return fail("--seed and the simulated transducer's options need --simulate");
+    if (!sim::CheckSensorErrors(o->simErrors, error)) return false;
     if (o->tsv && o->json) return fail("give either --tsv or --json");
     if (o->durationSeconds && o->count) return fail("give either --duration or --count");
     if (o->timestamps && o->logPath.empty()) return fail("--timestamps needs --log FILE");
@@ -348,7 +382,11 @@ std::string HelpText(Command command) {
                    "\n"
                    "Every command but ports and stats takes --port PATH (e.g. /dev/ttyUSB0) or\n"
                    "--simulate (the built-in simulated transducer). `zelctl COMMAND --help` tells\n"
-                   "more, `zelctl --version` prints the version.\n"
+                   "more, `zelctl --version` prints the version. With --simulate they also take\n"
+                   "zel-sim's --seed and sensor options (--pressure, --noise-psi, --offset-psi,\n"
+                   "--gain, --nonlinearity-psi, --hysteresis-psi, --drift-psi-per-hour, "
+                   "--tone-psi,\n"
+                   "--tone-hz), as `zel-sim --help` describes them.\n"
                    "\n"
                    "Exit codes: 0 done, 2 bad usage, 3 the port could not be opened, 4 the\n"
                    "transducer never answered, 5 the port went away, 6 EEPROM bytes not "

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/reading_formats.h"
+#include "sim/sensor_errors.h"
 
 // The command line of zelctl.
 namespace cli {
@@ -32,6 +33,9 @@ struct Options {
     bool version = false;
     std::vector<std::string> ports;  // --port PATH (repeatable for `ports`, one for the others)
     bool simulate = false;
+    sim::SensorErrors simErrors;  // zel-sim's sensor options, for --simulate
+    unsigned simSeed = 1;         // --seed of the simulated transducer
+    bool simOptionGiven = false;
     std::string devDir;  // --dev-dir DIR of `ports`: serial devices there instead of /dev
     bool tsv = false;
     bool json = false;

@@ -138,8 +138,11 @@ int StopSignal() {
     return g_stopSignal;
 }
 
-std::unique_ptr<sim::Simulator> StartSimulator(std::string* portPath) {
-    auto simulator = std::make_unique<sim::Simulator>();
+std::unique_ptr<sim::Simulator> StartSimulator(const Options& options, std::string* portPath) {
+    sim::Options simOptions;
+    simOptions.errors = options.simErrors;
+    simOptions.seed = options.simSeed;
+    auto simulator = std::make_unique<sim::Simulator>(simOptions);
     std::string error;
     if (!simulator->Start(&error)) {
         std::fprintf(stderr, "zelctl: the simulated transducer could not start: %s\n",
@@ -161,7 +164,7 @@ Session::~Session() {
 int Session::Open(const Options& options) {
     std::string path;
     if (options.simulate) {
-        m_simulator = StartSimulator(&path);
+        m_simulator = StartSimulator(options, &path);
         if (!m_simulator) return kExitPortNotOpened;
     } else {
         path = options.ports.front();

@@ -121,6 +121,6 @@ void CatchStopSignals();
 int StopSignal();
 
 // Starts the built-in simulated transducer; returns its port path, or empty after saying why.
-std::unique_ptr<sim::Simulator> StartSimulator(std::string* portPath);
+std::unique_ptr<sim::Simulator> StartSimulator(const Options& options, std::string* portPath);
 
 }  // namespace cli

@@ -2,9 +2,11 @@
 
 #include <bitset>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "sim/eeprom_image.h"
+#include "sim/sensor_errors.h"
 
 namespace sim {
 
@@ -35,7 +37,11 @@ struct Options {
     std::string recordFiller = "00";  // the two characters after "T" and "P"
     Faults faults;
     uint32_t serialNumber = kDefaultSerialNumber;  // EEPROM row 43
-    unsigned seed = 1;                             // for the random parts of the faults
+    unsigned seed = 1;  // for the random parts of the faults and the sensor's noise
+    SensorErrors errors;
+    // The true pressure at a monotonic time, called from the simulator's thread (e.g. a
+    // PressureController's); empty: errors.pressurePsi, else the sine of sim/truth_pattern.h.
+    std::function<double(double time)> truePressure;
     bool rawPty = false;  // leave the pty cooked by default: the host must set raw mode itself
 };
 

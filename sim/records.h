@@ -16,7 +16,8 @@ struct ReadingRecord {
     double time;  // when the record was measured and queued for output
     char kind;    // 'T' or 'P'
     uint32_t raw;
-    double truth;  // PSI for 'P', degrees C for 'T'
+    double truth;      // PSI for 'P', degrees C for 'T'
+    double indicated;  // what the counts encode: the truth with the sensor's errors
 };
 
 }  // namespace sim

@@ -40,7 +40,8 @@ Transducer::Transducer(const Options& options, double startTime)
       m_faults(options.faults),
       m_startTime(startTime),
       m_eeprom(DefaultEeprom(options.serialNumber)),
-      m_random(options.seed) {}
+      m_random(options.seed),
+      m_sensor(options.errors, options.seed) {}
 
 void Transducer::HandleFrame(const std::string& frame, double now, std::vector<Output>* out) {
     const std::string prefix = "*" + m_options.address;
@@ -96,15 +97,23 @@ Output Transducer::Record(char kind, double time) {
     out.reading.time = time;
     out.reading.kind = kind;
     if (kind == 'P') {
-        out.reading.truth = TruePressureAt(seconds);
-        out.reading.raw = RawPressureFor(out.reading.truth, celsius);
+        out.reading.truth = TruePressure(time);
+        out.reading.indicated = m_sensor.Reading(out.reading.truth, seconds);
+        out.reading.raw = RawPressureFor(out.reading.indicated, celsius);
     } else {
         out.reading.truth = celsius;
+        out.reading.indicated = celsius;
         out.reading.raw = RawTemperatureFor(celsius);
     }
     out.text =
         std::string(1, kind) + m_options.recordFiller + std::to_string(out.reading.raw) + "\r";
     return out;
+}
+
+double Transducer::TruePressure(double time) const {
+    if (m_options.truePressure) return m_options.truePressure(time);
+    if (m_options.errors.pressurePsi) return *m_options.errors.pressurePsi;
+    return TruePressureAt(time - m_startTime);
 }
 
 void Transducer::StartContinuous(Mode mode, double now, std::vector<Output>* out) {

@@ -10,6 +10,7 @@
 
 #include "sim/options.h"
 #include "sim/records.h"
+#include "sim/sensor_errors.h"
 
 namespace sim {
 
@@ -56,6 +57,7 @@ private:
     enum class Mode { None, Temperature, Pressure };
 
     Output Record(char kind, double time);
+    double TruePressure(double time) const;
     void StartContinuous(Mode mode, double now, std::vector<Output>* out);
     void ReadByte(const std::string& args, std::vector<Output>* out);
     void WriteByte(const std::string& args, std::vector<Output>* out);
@@ -70,6 +72,7 @@ private:
     std::array<int, 256> m_reads{};  // rd frames per address since Start
     int m_stallMs = 0;
     std::mt19937 m_random;
+    SensorModel m_sensor;
 };
 
 }  // namespace sim

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bitset>
 #include <cerrno>
 #include <charconv>
@@ -12,13 +13,15 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "res/build_info.h"
+#include "sim/pressure_controller.h"
 #include "sim/simulator.h"
 
 namespace {
 
-constexpr const char* kHelp = R"(Usage: zel-sim [OPTION]...
+constexpr const char* kHelpOptions = R"(Usage: zel-sim [OPTION]...
 Simulated pressure transducer on a pseudo-terminal. Prints the device path a host opens (one
 line), then answers until it gets SIGINT, SIGTERM or SIGHUP, or until --disconnect-after.
 
@@ -34,7 +37,38 @@ Options:
   --seed N                seed of the random faults (default 1)
   --raw                   put the line in raw mode (default: left cooked, as a fresh tty is,
                           so that a host that forgets to set raw mode is caught)
-Faults:
+)";
+
+constexpr const char* kHelpController = R"(Reference:
+  --controller HOST:PORT  also a simulated pressure controller on TCP port PORT of HOST, a
+                          loopback address (127.0.0.0/8 or localhost); port 0: one chosen.
+                          Prints HOST:PORT as a second line, after the device path. While it
+                          runs the true pressure is the controller's: it starts at --pressure
+                          (else 0 PSI) and follows each set point as a first-order step
+                            p(t) = sp + (p0 - sp) exp(-(t - t0) / tau)
+  --controller-tau-s TAU  the step's time constant in seconds (default 0.5; 0: at once)
+  --controller-noise-psi SIGMA
+                          Gaussian noise of deviation SIGMA PSI on MEAS:PRES? (default 0)
+  It speaks SCPI lines ending in LF (a CR before it is ignored), answers ending in LF, any
+  case, short or long header forms (SOURce:PRESsure), clients one after the other or at once:
+    *IDN?            its identity        *CLS          empty the error queue
+    SOUR:PRES PSI    the set point, 0 to 15 PSI (no answer)
+    SOUR:PRES?       the set point       MEAS:PRES?    the true pressure + its noise
+    STAT:STAB?       1 once within 0.001 PSI of the set point for 1 s, else 0
+    SYST:ERR?        the oldest error, removed from the queue; 0,"No error" when none:
+                     -113,"Undefined header", -109,"Missing parameter", -104,"Data type
+                     error", -222,"Data out of range"
+  Numbers are answered with 7 decimals, e.g. 7.5000000.
+)";
+
+// The reading's formula; each option's line follows.
+constexpr const char* kHelpSensor = R"(Sensor errors: the counts sent encode the reading
+    Pmin + G (p - Pmin) + O + N 4x(1 - x) + h + D s / 3600 + A sin(2 pi F s) + n
+  p the true pressure, Pmin = 0 and Pmax = 15 PSI, x = (p - Pmin) / (Pmax - Pmin), s the
+  seconds since start, h the hysteresis term, n the noise; all off by default:
+)";
+
+constexpr const char* kHelpFaults = R"(Faults:
   --silent                never answer
   --eeprom-delay MS       answer each rd after MS milliseconds (25: the host's second window,
                           50: late, taken for the next byte)
@@ -80,10 +114,13 @@ EEPROM (256 bytes, rows of 4): rows 0-36 the coefficients A, a1-a6, b1-b6, c1-c6
 Records: "T" or "P", the two filler characters, the raw count in decimal, CR, e.g. P003670016.
   Temperature: 16-bit count, linear from -20 C (0) to 85 C (65535).
   Pressure: 24-bit count; the host's formula with the EEPROM coefficients (rows 0 to 36)
-  gives the true pressure back within 5e-6 PSI, with a raw temperature up to 8 counts off
-  the sensor's (a T record up to 2.4 s old).
-Truth: pressure 7.5 + 6.5 sin(2 pi s / 10) PSI, temperature 25 + 1.0 sin(2 pi s / 1200) C,
-  s the seconds since start.
+  gives the reading (the true pressure with the sensor errors above) back within 5e-6 PSI,
+  with a raw temperature up to 8 counts off the sensor's (a T record up to 2.4 s old). The
+  count's step, about 1.1e-6 PSI, limits the exactness: with the current temperature the
+  host is within 6e-7 PSI. Readings beyond what the counts reach (about -1.87 to 17.2 PSI)
+  clamp to the counts' ends.
+Truth: pressure 7.5 + 6.5 sin(2 pi s / 10) PSI (or --pressure, or the controller's),
+  temperature 25 + 1.0 sin(2 pi s / 1200) C, s the seconds since start.
 When the host reads slower than the output comes, the pty fills (about 20 KiB) and further
   continuous records are dropped; answers to commands are never dropped.
 )";
@@ -187,9 +224,13 @@ enum OptionId {
     kOptStallMs,
     kOptEveryRead,
     kOptVersion,
+    kOptController,
+    kOptControllerTau,
+    kOptControllerNoise,
+    kOptSensor,  // sim::SensorOptions()[id - kOptSensor]
 };
 
-constexpr option kOptions[] = {
+const option kBaseOptions[] = {
     {"help", no_argument, nullptr, kOptHelp},
     {"version", no_argument, nullptr, kOptVersion},
     {"link", required_argument, nullptr, kOptLink},
@@ -213,24 +254,86 @@ constexpr option kOptions[] = {
     {"stall-at", required_argument, nullptr, kOptStallAt},
     {"stall-ms", required_argument, nullptr, kOptStallMs},
     {"every-read", no_argument, nullptr, kOptEveryRead},
-    {nullptr, 0, nullptr, 0},
+    {"controller", required_argument, nullptr, kOptController},
+    {"controller-tau-s", required_argument, nullptr, kOptControllerTau},
+    {"controller-noise-psi", required_argument, nullptr, kOptControllerNoise},
 };
 
+const std::vector<option>& Options() {
+    static const std::vector<option> options = [] {
+        std::vector<option> list(std::begin(kBaseOptions), std::end(kBaseOptions));
+        const auto& sensor = sim::SensorOptions();
+        for (size_t i = 0; i < sensor.size(); ++i)
+            list.push_back(
+                {sensor[i].name, required_argument, nullptr, kOptSensor + static_cast<int>(i)});
+        list.push_back({nullptr, 0, nullptr, 0});
+        return list;
+    }();
+    return options;
+}
+
+// Each option's help wrapped to 96 columns, its text from column 27.
+void PrintOptionHelp(const char* name, const char* value, const char* help) {
+    std::string head = std::string("  --") + name + " " + value;
+    std::string line = head.size() < 26 ? head + std::string(26 - head.size(), ' ') : head;
+    if (head.size() >= 26) {
+        std::printf("%s\n", line.c_str());
+        line = std::string(26, ' ');
+    }
+    std::string_view text = help;
+    while (!text.empty()) {
+        size_t take = text.size();
+        if (take > 70) {
+            take = text.rfind(' ', 70);
+            if (take == std::string_view::npos) take = 70;
+        }
+        std::printf("%s%.*s\n", line.c_str(), static_cast<int>(take), text.data());
+        text.remove_prefix(std::min(text.size(), take + 1));
+        line = std::string(26, ' ');
+    }
+}
+
+void PrintHelp() {
+    std::fputs(kHelpOptions, stdout);
+    std::fputs(kHelpSensor, stdout);
+    for (const sim::SensorOption& o : sim::SensorOptions())
+        PrintOptionHelp(o.name, o.value, o.help);
+    std::fputs(kHelpController, stdout);
+    std::fputs(kHelpFaults, stdout);
+}
+
 std::string OptionName(int id) {
-    for (const option& o : kOptions) {
+    for (const option& o : Options()) {
         if (o.name && o.val == id) return std::string("--") + o.name;
     }
     return std::string("-") + static_cast<char>(id);
 }
 
 // One option and its value (empty when it was missing). Returns an exit code, or -1 to go on.
-int TakeOption(int id, std::string_view text, sim::Options* options, std::string* link) {
+struct Settings {
+    sim::Options options;
+    std::string link;
+    bool controller = false;
+    std::string controllerHost;
+    uint16_t controllerPort = 0;
+    sim::ControllerOptions controllerOptions;
+};
+
+bool ParseSeconds(std::string_view text, double max, double* value) {
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), *value);
+    return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size() &&
+           *value >= 0 && *value <= max;
+}
+
+int TakeOption(int id, std::string_view text, Settings* settings) {
+    sim::Options* options = &settings->options;
+    std::string* link = &settings->link;
     long number = 0;
     sim::Faults& faults = options->faults;
     switch (id) {
         case 'h':
         case kOptHelp:
-            std::fputs(kHelp, stdout);
+            PrintHelp();
             return 0;
         case kOptVersion:
             std::printf("zel-sim (Zel Demo Interface) %s\n", res::kVersion);
@@ -317,21 +420,46 @@ int TakeOption(int id, std::string_view text, sim::Options* options, std::string
         case kOptEveryRead:
             faults.byteFaultsEveryRead = true;
             break;
+        case kOptController: {
+            std::string error;
+            if (!sim::ParseHostPort(std::string(text), &settings->controllerHost,
+                                    &settings->controllerPort, &error))
+                return Usage("--controller: " + error);
+            settings->controller = true;
+            break;
+        }
+        case kOptControllerTau:
+            if (!ParseSeconds(text, 3600, &settings->controllerOptions.tauS))
+                return Usage("--controller-tau-s needs seconds (0 to 3600)");
+            break;
+        case kOptControllerNoise:
+            if (!ParseSeconds(text, 15, &settings->controllerOptions.noisePsi))
+                return Usage("--controller-noise-psi needs PSI (0 to 15)");
+            break;
+        default:
+            if (id >= kOptSensor &&
+                id < kOptSensor + static_cast<int>(sim::SensorOptions().size())) {
+                std::string error;
+                if (!sim::SetSensorOption(sim::SensorOptions()[id - kOptSensor].name, text,
+                                          &options->errors, &error))
+                    return Usage(error);
+            }
+            break;
     }
     return -1;
 }
 
 // GNU forms: --rate=N or --rate N, unique abbreviations, -- before operands (none are taken).
 // Returns an exit code when the program is done (help, version, bad usage), or -1 to run.
-int ParseArguments(int argc, char** argv, sim::Options* options, std::string* link) {
+int ParseArguments(int argc, char** argv, Settings* settings) {
     opterr = 0;
     optind = 0;
     for (;;) {
-        const int id = getopt_long(argc, argv, ":h", kOptions, nullptr);
+        const int id = getopt_long(argc, argv, ":h", Options().data(), nullptr);
         if (id == -1) break;
         int done = -1;
         if (id == ':') {
-            done = TakeOption(optopt, "", options, link);  // each value check fails on ""
+            done = TakeOption(optopt, "", settings);  // each value check fails on ""
         } else if (id == '?') {
             if (optopt >= 256) {
                 done = Usage(OptionName(optopt) + " takes no value");
@@ -340,20 +468,23 @@ int ParseArguments(int argc, char** argv, sim::Options* options, std::string* li
                              (optopt != 0 ? OptionName(optopt) : std::string(argv[optind - 1])));
             }
         } else {
-            done = TakeOption(id, optarg ? optarg : "", options, link);
+            done = TakeOption(id, optarg ? optarg : "", settings);
         }
         if (done >= 0) return done;
     }
     if (optind < argc) return Usage(std::string("unexpected argument ") + argv[optind]);
+    if (std::string error; !sim::CheckSensorErrors(settings->options.errors, &error))
+        return Usage(error);
     return -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    sim::Options options;
-    std::string link;
-    if (const int done = ParseArguments(argc, argv, &options, &link); done >= 0) return done;
+    Settings settings;
+    if (const int done = ParseArguments(argc, argv, &settings); done >= 0) return done;
+    sim::Options& options = settings.options;
+    const std::string& link = settings.link;
 
     // Blocked before the simulator's thread starts, so that only sigtimedwait below sees them.
     sigset_t stopSignals;
@@ -364,14 +495,31 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    sim::Simulator simulator(options);
+    // Started before the simulator and stopped after it: its truth is the transducer's.
+    settings.controllerOptions.initialPsi = options.errors.pressurePsi.value_or(sim::kPminPsi);
+    settings.controllerOptions.seed = options.seed ^ 0x5bd1e995u;  // not the sensor's noise
+    settings.controllerOptions.identity =
+        std::string("zel-sim,simulated pressure controller,0,") + res::kVersion;
+    sim::PressureController controller(settings.controllerOptions);
     std::string error;
+    if (settings.controller) {
+        if (!controller.Start(settings.controllerHost, settings.controllerPort, &error)) {
+            std::fprintf(stderr, "zel-sim: --controller: %s\n", error.c_str());
+            return 1;
+        }
+        options.truePressure = [&controller](double time) {
+            return controller.TruePressureAt(time);
+        };
+    }
+
+    sim::Simulator simulator(options);
     if (!simulator.Start(&error)) {
         std::fprintf(stderr, "zel-sim: %s\n", error.c_str());
         return 1;
     }
     if (!link.empty() && !MakeLink(link, simulator.PortPath())) return 1;
     std::printf("%s\n", simulator.PortPath().c_str());
+    if (settings.controller) std::printf("%s\n", controller.Address().c_str());
     std::fflush(stdout);
 
     const timespec poll{0, 100 * 1000 * 1000};
@@ -379,6 +527,7 @@ int main(int argc, char** argv) {
         if (sigtimedwait(&stopSignals, nullptr, &poll) > 0) break;
     }
     simulator.Stop();
+    controller.Stop();
     if (!link.empty()) RemoveLink(link, simulator.PortPath());
     return 0;
 }

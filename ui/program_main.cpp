@@ -83,10 +83,48 @@ int RunProgram(int argc, char* argv[], const StartUpExtras& extras) {
         QStringLiteral("simulate"),
         QStringLiteral("Start a simulated transducer on a pseudo-terminal and list it first."));
     parser.addOption(simulateOption);
+    // zel-sim's sensor options, for the simulated transducer.
+    const QCommandLineOption seedOption(
+        QStringLiteral("seed"),
+        QStringLiteral("With --simulate: the seed of the simulated noise (default 1)."),
+        QStringLiteral("N"));
+    parser.addOption(seedOption);
+    std::vector<QCommandLineOption> sensorOptions;
+    for (const sim::SensorOption& o : sim::SensorOptions()) {
+        sensorOptions.emplace_back(
+            QString::fromLatin1(o.name),
+            QStringLiteral("With --simulate: ") + QString::fromLatin1(o.help) + QStringLiteral("."),
+            QString::fromLatin1(o.value));
+        parser.addOption(sensorOptions.back());
+    }
     if (extras.addOptions) extras.addOptions(parser);
     parser.process(app);
 
-    sim::Simulator simulator;
+    sim::Options simOptions;
+    bool simOptionGiven = false;
+    std::string simError;
+    for (size_t i = 0; i < sensorOptions.size() && simError.empty(); ++i) {
+        if (!parser.isSet(sensorOptions[i])) continue;
+        simOptionGiven = true;
+        sim::SetSensorOption(sim::SensorOptions()[i].name,
+                             parser.value(sensorOptions[i]).toStdString(), &simOptions.errors,
+                             &simError);
+    }
+    if (parser.isSet(seedOption)) {
+        simOptionGiven = true;
+        bool ok = false;
+        simOptions.seed = parser.value(seedOption).toUInt(&ok);
+        if (!ok && simError.empty()) simError = "--seed needs a number from 0 to 4294967295";
+    }
+    if (simError.empty()) sim::CheckSensorErrors(simOptions.errors, &simError);
+    if (simError.empty() && simOptionGiven && !parser.isSet(simulateOption))
+        simError = "--seed and the simulated transducer's options need --simulate";
+    if (!simError.empty()) {
+        std::fprintf(stderr, "zel-demo: %s\n", simError.c_str());
+        return 1;
+    }
+
+    sim::Simulator simulator(simOptions);
     std::vector<std::string> extra;
     if (parser.isSet(simulateOption)) {
         std::string error;

@@ -10,7 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "device/pressure_formula.h"
 #include "host_side_port.h"
+#include "scpi_client.h"
+#include "sim/calibration.h"
 #include "sim/eeprom_image.h"
 
 namespace {
@@ -107,6 +110,37 @@ TEST(ZelSimProgram, Serves_a_host_the_whole_eeprom_then_continuous_output_until_
     host.ReadFor(0.1);
     EXPECT_EQ(host.ReadFor(0.3), "");
 
+    program.Terminate();
+    EXPECT_EQ(program.Wait(), 0);
+}
+
+// The host's PSI of one P record, with the T record just before it.
+double HostPsi(SimHost& host) {
+    auto raw = [&](const std::string& frame) {
+        host.Send(frame);
+        const std::string record = host.ReadLines(1);
+        return std::strtol(record.c_str() + 3, nullptr, 10);
+    };
+    const long rawT = raw("*01C1\r");
+    const long rawP = raw("*01C3\r");
+    return device::CalculatePressure(sim::DefaultCoefficients(), device::NormalisePressure(rawP),
+                                     device::NormaliseTemperature(rawT));
+}
+
+TEST(ZelSimProgram, Its_controller_on_a_chosen_port_sets_the_true_pressure_the_host_sees) {
+    Program program({"--controller", "127.0.0.1:0", "--controller-tau-s", "0", "--offset-psi",
+                     "0.25", "--pressure", "3"});
+    SimHost host(program.Line());
+    const std::string address = program.Line();
+    ASSERT_TRUE(host.opened);
+    ASSERT_EQ(address.rfind("127.0.0.1:", 0), 0u) << address;
+    ScpiClient controller(static_cast<uint16_t>(std::stoi(address.substr(10))));
+    ASSERT_TRUE(controller.connected);
+
+    EXPECT_NEAR(HostPsi(host), 3.25, 7e-7);  // --pressure is where the controller starts
+    controller.Send("SOUR:PRES 11.5");
+    EXPECT_EQ(controller.Query("MEAS:PRES?"), "11.5000000");
+    EXPECT_NEAR(HostPsi(host), 11.75, 7e-7);
     program.Terminate();
     EXPECT_EQ(program.Wait(), 0);
 }
@@ -210,18 +244,31 @@ TEST(ZelSimProgram, Help_explains_options_wt_records_pattern_and_error_bound) {
                              "Records:",
                              "Truth:",
                              "PSI",
-                             "dropped"}) {
+                             "dropped",
+                             "--pressure",
+                             "--noise-psi",
+                             "--gain",
+                             "4x(1 - x)",
+                             "-H/2",
+                             "--tone-hz",
+                             "--controller-tau-s",
+                             "STAT:STAB?",
+                             "-113,\"Undefined header\""}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
 }
 
 TEST(ZelSimProgram, Rejects_unknown_options_and_bad_values) {
-    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{{"--bogus"},
-                                                                               {"--filler", "abc"},
-                                                                               {"--rate", "fast"},
-                                                                               {"--eeprom-delay"},
-                                                                               {"--raw=1"},
-                                                                               {"--serial=-1"}}) {
+    for (std::vector<std::string> args :
+         std::vector<std::vector<std::string>>{{"--bogus"},
+                                               {"--filler", "abc"},
+                                               {"--rate", "fast"},
+                                               {"--eeprom-delay"},
+                                               {"--raw=1"},
+                                               {"--serial=-1"},
+                                               {"--gain", "0"},
+                                               {"--tone-psi", "1"},
+                                               {"--controller", "x"}}) {
         Program program(args, true);
         const std::string message = program.Rest();
         EXPECT_EQ(program.Wait(), 2) << args[0];
