@@ -24,6 +24,7 @@
 #include "ui/port_dlg.h"
 #include "ui/pressure_plot_window.h"
 #include "ui/statistics_panel.h"
+#include "ui/verification_window.h"
 
 CMainDlg::CMainDlg() : CDialog(res::kIddMain) {
     m_port = new CSerialPort;
@@ -160,6 +161,9 @@ bool CMainDlg::OnCommand(int id) {
         case res::kCmdStatistics:
             OnStatistics();
             return true;
+        case res::kCmdVerification:
+            OnVerification();
+            return true;
         // Neither Enter nor Escape ends the main window.
         case res::kIdOk:
         case res::kIdCancel:
@@ -217,6 +221,16 @@ void CMainDlg::OnStatistics() {
     m_statisticsWindow->show();
     m_statisticsWindow->raise();
     m_statisticsWindow->activateWindow();
+}
+
+void CMainDlg::OnVerification() {
+    if (!m_verificationWindow) {
+        m_verificationWindow = new ui::VerificationWindow(
+            {[this] { return m_session.get(); }, [this] { CommandPage()->RouteCommand(res::kIdcRun); }},
+            this);
+    }
+    m_verificationWindow->show();
+    m_verificationWindow->raise();
 }
 
 // Only the dialog's own show and hide bring the Command page forward: a minimise and restore by
