@@ -145,15 +145,17 @@ VerificationWindow::VerificationWindow(Host host, QWidget* parent)
     m_points->setHorizontalHeaderLabels(headers);
     m_points->verticalHeader()->hide();
     m_points->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_points->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     right->addWidget(m_points, 2);
     auto* lower = new QHBoxLayout;
     m_plot = new VerificationPlot;
-    lower->addWidget(m_plot, 3);
+    lower->addWidget(m_plot, 1);
     auto* figs = new QVBoxLayout;
     m_figures = new QTableWidget(device::kVerificationFigureNames.size(), 5);
     m_figures->setHorizontalHeaderLabels({"Figure", "% FS", "PSI", "Tolerance", "Result"});
     m_figures->verticalHeader()->hide();
     m_figures->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_figures->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     for (size_t i = 0; i < device::kVerificationFigureNames.size(); ++i)
         m_figures->setItem(int(i), 0, new QTableWidgetItem(device::kVerificationFigureNames[i]));
     figs->addWidget(m_figures);
@@ -169,7 +171,7 @@ VerificationWindow::VerificationWindow(Host host, QWidget* parent)
     out->addWidget(m_saveReport);
     out->addWidget(m_copy);
     figs->addLayout(out);
-    lower->addLayout(figs, 2);
+    lower->addLayout(figs, 1);
     right->addLayout(lower, 2);
     top->addLayout(right, 1);
 
@@ -180,7 +182,7 @@ VerificationWindow::VerificationWindow(Host host, QWidget* parent)
     connect(save, &QPushButton::clicked, this, &VerificationWindow::OnSave);
     connect(m_saveReport, &QPushButton::clicked, this, &VerificationWindow::OnSaveReport);
     connect(m_copy, &QPushButton::clicked, this, &VerificationWindow::OnCopy);
-    resize(1100, 720);
+    resize(1240, 760);
 }
 
 VerificationWindow::~VerificationWindow() {

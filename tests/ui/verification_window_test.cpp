@@ -1,4 +1,7 @@
 #include <QLabel>
+#include <QPainter>
+#include <QTest>
+#include <QTextDocument>
 #include <QTableWidget>
 #include <cstdlib>
 #include <fstream>
@@ -79,6 +82,21 @@ TEST_F(VerificationWindowTest, ControllerRunFillsTableAndFiguresAsTheJsonAndSave
         }
         EXPECT_EQ(w->FiguresTable()->item(5, 4)->text(), "fail");
         EXPECT_EQ(w->PointsText().count('\n'), 6);
+        // ZEL_SCREENSHOT_DIR: the window after the run, for the documentation (under xvfb-run).
+        if (const char* dir = std::getenv("ZEL_SCREENSHOT_DIR")) {
+            w->show();
+            QTest::qWait(300);
+            w->grab().save(QString(dir) + "/verification.png");
+            QTextDocument doc;
+            doc.setHtml(QString::fromStdString(device::VerificationHtml(
+                device::ReportOf(*w->Result(), *main.Session()))));
+            doc.setTextWidth(900);
+            QImage page(900, 1270, QImage::Format_RGB32);
+            page.fill(Qt::white);
+            QPainter painter(&page);
+            doc.drawContents(&painter, QRectF(0, 0, 900, 1270));
+            page.save(QString(dir) + "/verification-report.png");
+        }
 
         const QString pdf = QString::fromStdString((tempDir / "report.pdf").string());
         ASSERT_TRUE(w->SaveReport(pdf, &error)) << error;
