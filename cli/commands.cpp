@@ -135,9 +135,8 @@ int ListIndexOf(const std::string& text) {
     return -1;
 }
 
-// The port went away during the run: the run stops as Stop would, then waits for the port and
-// goes on when the transducer on it is the same. kExitDone when the run goes on; otherwise what
-// ends it (a stop request: kExitInterrupted, which the caller ends as Stop).
+}  // namespace
+
 int Reconnect(Session& session, const Options& options) {
     const auto step = session.Reconnect(*options.reconnectSeconds);
     if (!step) return StopRequested() ? kExitInterrupted : kExitPortGone;
@@ -176,6 +175,8 @@ int Reconnect(Session& session, const Options& options) {
     }
     return kExitNoAnswer;
 }
+
+namespace {
 
 // The run's statistics and ledger (and what --influx sent): into --summary FILE as JSON, else
 // for a person on a terminal.

@@ -10,5 +10,12 @@ int RunEeprom(const Options& options);
 int RunAcquire(const Options& options);
 int RunSend(const Options& options);
 int RunStats(const Options& options);  // stats_command.cpp
+int RunVerify(const Options& options);  // verify_command.cpp
+
+class Session;
+// The port went away during the run: the run stops as Stop would, then waits for the port and
+// goes on when the transducer on it is the same. kExitDone when the run goes on; otherwise what
+// ends it (a stop request: kExitInterrupted, which the caller ends as Stop).
+int Reconnect(Session& session, const Options& options);
 
 }  // namespace cli

@@ -28,6 +28,7 @@ Command CommandNamed(const std::string& name) {
     if (name == "acquire") return Command::Acquire;
     if (name == "send") return Command::Send;
     if (name == "stats") return Command::Stats;
+    if (name == "verify") return Command::Verify;
     return Command::None;
 }
 
@@ -54,9 +55,17 @@ enum OptionId {
     kOptInfluxTokenFile,
     kOptSpool,
     kOptFlushTimeout,
-    kOptSeed,
-    kOptSensor,  // sim::SensorOptions()[id - kOptSensor]
+    kOptPlan,
+    kOptReference,
+    kOptController,
+    kOptReport,
+    kOptJsonFile,
+    kOptControllerTau,
+    kOptControllerNoise,
     kOptInfluxNoGzip,
+    kOptSeed,
+    // Last: the ids from here on are sim::SensorOptions()[id - kOptSensor].
+    kOptSensor,
 };
 
 // Which commands take an option (None: before the command).
@@ -69,37 +78,46 @@ const std::vector<OptionEntry>& OptionTable() {
     using C = Command;
     static const std::vector<OptionEntry> table = {
         {{"help", no_argument, nullptr, kOptHelp},
-         {C::None, C::Ports, C::Eeprom, C::Acquire, C::Send, C::Stats}},
+         {C::None, C::Ports, C::Eeprom, C::Acquire, C::Send, C::Stats, C::Verify}},
         {{"version", no_argument, nullptr, kOptVersion},
-         {C::None, C::Ports, C::Eeprom, C::Acquire, C::Send, C::Stats}},
+         {C::None, C::Ports, C::Eeprom, C::Acquire, C::Send, C::Stats, C::Verify}},
         {{"port", required_argument, nullptr, kOptPort},
-         {C::Ports, C::Eeprom, C::Acquire, C::Send}},
+         {C::Ports, C::Eeprom, C::Acquire, C::Send, C::Verify}},
         {{"simulate", no_argument, nullptr, kOptSimulate},
-         {C::Ports, C::Eeprom, C::Acquire, C::Send}},
+         {C::Ports, C::Eeprom, C::Acquire, C::Send, C::Verify}},
         {{"dev-dir", required_argument, nullptr, kOptDevDir}, {C::Ports}},
         {{"tsv", no_argument, nullptr, kOptTsv}, {C::Eeprom}},
         {{"json", no_argument, nullptr, kOptJson}, {C::Eeprom, C::Stats}},
         {{"duration", required_argument, nullptr, kOptDuration}, {C::Acquire}},
         {{"count", required_argument, nullptr, kOptCount}, {C::Acquire}},
         {{"format", required_argument, nullptr, kOptFormat}, {C::Acquire}},
-        {{"log", required_argument, nullptr, kOptLog}, {C::Acquire}},
+        {{"log", required_argument, nullptr, kOptLog}, {C::Acquire, C::Verify}},
         {{"summary", required_argument, nullptr, kOptSummary}, {C::Acquire}},
-        {{"reconnect", optional_argument, nullptr, kOptReconnect}, {C::Acquire}},
+        {{"reconnect", optional_argument, nullptr, kOptReconnect}, {C::Acquire, C::Verify}},
         {{"timestamps", no_argument, nullptr, kOptTimestamps}, {C::Acquire}},
         {{"wait", required_argument, nullptr, kOptWait}, {C::Send}},
         {{"window", required_argument, nullptr, kOptWindow}, {C::Stats}},
         {{"psd", required_argument, nullptr, kOptPsd}, {C::Stats}},
         {{"segment", required_argument, nullptr, kOptSegment}, {C::Stats}},
-        {{"influx", required_argument, nullptr, kOptInflux}, {C::Acquire}},
-        {{"influx-token-file", required_argument, nullptr, kOptInfluxTokenFile}, {C::Acquire}},
-        {{"spool", required_argument, nullptr, kOptSpool}, {C::Acquire}},
-        {{"flush-timeout", required_argument, nullptr, kOptFlushTimeout}, {C::Acquire}},
-        {{"influx-no-gzip", no_argument, nullptr, kOptInfluxNoGzip}, {C::Acquire}},
+        {{"influx", required_argument, nullptr, kOptInflux}, {C::Acquire, C::Verify}},
+        {{"influx-token-file", required_argument, nullptr, kOptInfluxTokenFile},
+         {C::Acquire, C::Verify}},
+        {{"spool", required_argument, nullptr, kOptSpool}, {C::Acquire, C::Verify}},
+        {{"flush-timeout", required_argument, nullptr, kOptFlushTimeout}, {C::Acquire, C::Verify}},
+        {{"influx-no-gzip", no_argument, nullptr, kOptInfluxNoGzip}, {C::Acquire, C::Verify}},
+        {{"plan", required_argument, nullptr, kOptPlan}, {C::Verify}},
+        {{"reference", required_argument, nullptr, kOptReference}, {C::Verify}},
+        {{"controller", required_argument, nullptr, kOptController}, {C::Verify}},
+        {{"report", required_argument, nullptr, kOptReport}, {C::Verify}},
+        {{"json", required_argument, nullptr, kOptJsonFile}, {C::Verify}},
+        {{"controller-tau-s", required_argument, nullptr, kOptControllerTau}, {C::Verify}},
+        {{"controller-noise-psi", required_argument, nullptr, kOptControllerNoise}, {C::Verify}},
     };
     // The simulated transducer's options, with every command that takes --simulate.
     static const std::vector<OptionEntry> withSimulator = [] {
         std::vector<OptionEntry> all = table;
-        const std::vector<Command> commands = {C::Ports, C::Eeprom, C::Acquire, C::Send};
+        const std::vector<Command> commands = {C::Ports, C::Eeprom, C::Acquire, C::Send,
+                                               C::Verify};
         all.push_back({{"seed", required_argument, nullptr, kOptSeed}, commands});
         const auto& sensor = sim::SensorOptions();
         for (size_t i = 0; i < sensor.size(); ++i)
@@ -245,6 +263,42 @@ bool TakeOption(int id, const std::string& v, Options* o, std::string* error) {
             if (v.empty()) return fail("--spool needs a directory");
             o->spoolDir = v;
             break;
+        case kOptPlan:
+            if (v.empty()) return fail("--plan needs a file path");
+            o->planPath = v;
+            break;
+        case kOptReference:
+            if (v != "manual") return fail("--reference takes manual (or give --controller URL)");
+            o->manualReference = true;
+            break;
+        case kOptController:
+            if (v.empty()) return fail("--controller needs tcp://HOST:PORT or serial:PATH");
+            o->controllerUrl = v;
+            break;
+        case kOptReport:
+            if (v.empty()) return fail("--report needs a file path");
+            o->reportPath = v;
+            break;
+        case kOptJsonFile:
+            if (v.empty()) return fail("--json needs a file path");
+            o->jsonPath = v;
+            break;
+        case kOptControllerTau: {
+            double seconds = 0;
+            if (!ParseNumber(v, &seconds) || !(seconds >= 0 && seconds <= 3600))
+                return fail("--controller-tau-s needs seconds from 0 to 3600");
+            o->simControllerTauS = seconds;
+            o->simControllerOptionGiven = true;
+            break;
+        }
+        case kOptControllerNoise: {
+            double psi = 0;
+            if (!ParseNumber(v, &psi) || !(psi >= 0 && psi <= 15))
+                return fail("--controller-noise-psi needs PSI from 0 to 15");
+            o->simControllerNoisePsi = psi;
+            o->simControllerOptionGiven = true;
+            break;
+        }
         case kOptFlushTimeout: {
             double seconds = 0;
             if (!ParseNumber(v, &seconds) || !(seconds >= 0 && seconds <= 86400))
@@ -372,12 +426,22 @@ bool ParseOptions(int argc, const char* const* argv, Options* o, std::string* er
         return fail(
             "--influx-token-file, --spool, --flush-timeout and --influx-no-gzip need --influx URL");
     if (o->command == Command::Send && !haveSendText) return fail("send needs a COMMAND");
+    if (o->command == Command::Verify) {
+        if (o->planPath.empty()) return fail("verify needs --plan FILE");
+        if (o->manualReference == !o->controllerUrl.empty())
+            return fail("give either --reference manual or --controller URL");
+        if (o->controllerUrl == "sim" && !o->simulate)
+            return fail("--controller sim needs --simulate");
+        if (o->simControllerOptionGiven && o->controllerUrl != "sim")
+            return fail("--controller-tau-s and --controller-noise-psi need --simulate "
+                        "--controller sim");
+    }
     return true;
 }
 
 std::string UsageMessage(Command command, const std::string& error) {
     std::string name;
-    for (const char* candidate : {"ports", "eeprom", "acquire", "send", "stats"}) {
+    for (const char* candidate : {"ports", "eeprom", "acquire", "send", "stats", "verify"}) {
         if (CommandNamed(candidate) == command) name = std::string(candidate) + " ";
     }
     return "zelctl: " + error + "\nTry 'zelctl " + name + "--help' for more information.\n";
@@ -398,6 +462,7 @@ std::string HelpText(Command command) {
                    "  acquire   read pressure continuously, optionally into a log file\n"
                    "  send      send one command and print the answer\n"
                    "  stats     the statistics of a recorded log, CSV or NDJSON file\n"
+                   "  verify    a verification run against reference pressures, with a report\n"
                    "\n"
                    "Every command but ports and stats takes --port PATH (e.g. /dev/ttyUSB0) or\n"
                    "--simulate (the built-in simulated transducer). `zelctl COMMAND --help` tells\n"
@@ -411,7 +476,8 @@ std::string HelpText(Command command) {
                    "transducer never answered, 5 the port went away, 6 EEPROM bytes not "
                    "confirmed,\n"
                    "7 the log file failed, 8 standard output failed, 9 readings left in the spool\n"
-                   "(--influx), 130 or 143 SIGINT or SIGTERM during the EEPROM read-out\n"
+                   "(--influx), 11 verify: fail, 12 verify: incomplete, 130 or 143 SIGINT or\n"
+                   "SIGTERM during the EEPROM read-out (verify: at any time)\n"
                    "(`man zelctl` tells more).\n"
                    "Messages go to standard error, data to standard output.\n";
         case Command::Ports:
@@ -525,6 +591,37 @@ std::string HelpText(Command command) {
                    "as the Command Inquiry list frames them (*01C1 and so on; RESET is\n"
                    "*01IN=RESET); any other text is sent as a manual command, as typed, with a\n"
                    "carriage return.\n";
+        case Command::Verify:
+            return "Usage: zelctl verify (--port PATH | --simulate) --plan FILE\n"
+                   "                     (--reference manual | --controller URL)\n"
+                   "                     [--report FILE.html] [--json FILE] [--log FILE]\n"
+                   "                     [--reconnect[=SECONDS]] [--influx URL ...]\n"
+                   "\n"
+                   "Steps a reference pressure through the plan's set points, waits at each until\n"
+                   "the readings settle, averages them for the dwell, compares them with the\n"
+                   "reference and gives the figures in PSI and % of full scale (max_error,\n"
+                   "zero_offset, span_error, nonlinearity_bfsl, nonlinearity_terminal,\n"
+                   "hysteresis, nonrepeatability, noise) with a verdict. The figures and the\n"
+                   "verdict go to standard output, the progress to standard error.\n"
+                   "  --plan FILE        the plan as JSON: range_psi, points, cycles, directions,\n"
+                   "                     settle, dwell_s, tolerances, controller (man zelctl)\n"
+                   "  --reference manual at each point you set the pressure and type the\n"
+                   "                     reference's reading: one number a line on standard input\n"
+                   "  --controller URL   a SCPI pressure controller at tcp://HOST:PORT or\n"
+                   "                     serial:PATH[?baud=N] (9600 8N1 by default); with\n"
+                   "                     --simulate, \"sim\" is the built-in simulated controller,\n"
+                   "                     whose pressure is the simulated transducer's truth\n"
+                   "  --controller-tau-s TAU, --controller-noise-psi SIGMA\n"
+                   "                     of --controller sim: its step's time constant (0.5 s)\n"
+                   "                     and its readings' noise (0), as for zel-sim\n"
+                   "  --seed and the sensor options of zel-sim (--noise-psi, --offset-psi, ...)\n"
+                   "                     with --simulate, as for acquire\n"
+                   "  --report FILE.html one self-contained HTML report\n"
+                   "  --json FILE        the same as one JSON object\n"
+                   "  --log, --reconnect, --influx ...  as for acquire\n"
+                   "Exit: 0 pass, 11 fail, 12 incomplete (the points so far are still reported),\n"
+                   "2 a bad plan or a controller that does not answer, 130 Ctrl-C (reported as\n"
+                   "incomplete).\n";
         case Command::Stats:
             return "Usage: zelctl stats FILE [--window SECONDS] [--json] [--psd OUT.csv "
                    "[--segment N]]\n"

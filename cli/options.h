@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,7 +11,7 @@
 // The command line of zelctl.
 namespace cli {
 
-enum class Command { None, Ports, Eeprom, Acquire, Send, Stats };
+enum class Command { None, Ports, Eeprom, Acquire, Send, Stats, Verify };
 
 enum ExitCode {
     kExitDone = 0,
@@ -23,6 +24,8 @@ enum ExitCode {
     kExitOutputFailed = 8,       // writing standard output failed (not a closed pipe)
     kExitOtherTransducer = 10,   // the port came back with another transducer, or one not confirmed
     kExitReadingsSpooled = 9,    // --influx: readings the database did not take are in the spool
+    kExitVerifyFailed = 11,      // verify: a figure outside its tolerance
+    kExitVerifyIncomplete = 12,  // verify: a point did not settle, the reference or port went away
     kExitInterrupted = 130,      // SIGINT during the EEPROM read-out (128 + 2)
     kExitTerminated = 143,       // SIGTERM during the EEPROM read-out (128 + 15)
 };
@@ -58,6 +61,20 @@ struct Options {
     std::optional<double> windowSeconds;
     std::string psdFile;  // --psd FILE: the readings' spectrum as CSV
     int segment = 0;      // --segment N; 0: the longest that gives 8 segments
+    // verify
+    std::string planPath;       // --plan FILE
+    bool manualReference = false;  // --reference manual
+    std::string controllerUrl;  // --controller URL
+    std::string reportPath;     // --report FILE.html
+    std::string jsonPath;       // --json FILE
+    // --controller sim with --simulate: the simulated controller's step time constant and
+    // reading noise (--controller-tau-s, --controller-noise-psi).
+    double simControllerTauS = 0.5;
+    double simControllerNoisePsi = 0;
+    bool simControllerOptionGiven = false;
+    // With --simulate: the simulated transducer's true pressure at a monotonic time (the
+    // simulated controller's); empty: the simulator's own.
+    std::function<double(double time)> simTruePressure;
 };
 
 // Parses argv the GNU way (--port=PATH or --port PATH, unique abbreviations, "--" ends the

@@ -146,6 +146,7 @@ std::unique_ptr<sim::Simulator> StartSimulator(const Options& options, std::stri
     sim::Options simOptions;
     simOptions.errors = options.simErrors;
     simOptions.seed = options.simSeed;
+    simOptions.truePressure = options.simTruePressure;
     auto simulator = std::make_unique<sim::Simulator>(simOptions);
     std::string error;
     if (!simulator->Start(&error)) {

@@ -33,6 +33,8 @@ int main(int argc, char** argv) {
             return cli::RunSend(options);
         case cli::Command::Stats:
             return cli::RunStats(options);
+        case cli::Command::Verify:
+            return cli::RunVerify(options);
         case cli::Command::None:
             break;
     }

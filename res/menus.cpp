@@ -20,6 +20,7 @@ const MenuTemplate* FindMenuTemplate(int id) {
                   {kCmdLimitations, "Application Limitations"},
                   {kCmdAbout, "&About Zel Demo Interface"},
               }},
+             {"&Tools", {{kCmdVerification, "Verification Run…"}}},
          }},
         {kMenuEepromContext,
          {

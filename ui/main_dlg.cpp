@@ -25,6 +25,7 @@
 #include "ui/recording_window.h"
 #include "ui/statistics_panel.h"
 #include "ui/window_placement.h"
+#include "ui/verification_window.h"
 
 CMainDlg::CMainDlg() : CDialog(res::kIddMain) {
     m_port = new CSerialPort;
@@ -147,6 +148,7 @@ bool CMainDlg::OnCommand(int id) {
         {res::kCmdPressurePlot, &CMainDlg::OnPressurePlot},
         {res::kCmdStatistics, &CMainDlg::OnStatistics},
         {res::kCmdOpenRecording, &CMainDlg::OnOpenRecording},
+        {res::kCmdVerification, &CMainDlg::OnVerification},
         // Neither Enter nor Escape ends the main window.
         {res::kIdOk, nullptr},
         {res::kIdCancel, nullptr},
@@ -202,6 +204,15 @@ void CMainDlg::OnStatistics() {
         m_statisticsWindow->resize(m_statisticsWindow->sizeHint());
     }
     ui::ShowBeside(m_statisticsWindow, this, {m_plotWindow});
+}
+
+void CMainDlg::OnVerification() {
+    if (!m_verificationWindow) {
+        m_verificationWindow = new ui::VerificationWindow(
+            {[this] { return m_session.get(); }, [this] { CommandPage()->RouteCommand(res::kIdcRun); }},
+            this);
+    }
+    ui::ShowBeside(m_verificationWindow, this, {m_plotWindow, m_statisticsWindow});
 }
 
 // Only the dialog's own show and hide bring the Command page forward: a minimise and restore by

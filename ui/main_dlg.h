@@ -20,6 +20,7 @@ class QPlainTextEdit;
 namespace ui {
 class PressurePlotWindow;
 class StatisticsWindow;
+class VerificationWindow;
 }
 
 // The program's main window: port status, Change Port Settings, the two tab pages and the
@@ -49,6 +50,8 @@ public:
     void OnStatistics();
     // View, Open Recording…: a recorded file in a plot window of its own.
     void OnOpenRecording();
+    // Tools, Verification Run…: made once, drives the session.
+    void OnVerification();
     // The six steps of closing, shared by the close box and File Exit.
     void CloseSequence();
 
@@ -64,6 +67,7 @@ public:
     CEepromPage* EepromPage() const { return m_eepromPage; }
     ui::PressurePlotWindow* PlotWindow() const { return m_plotWindow; }
     ui::StatisticsWindow* StatisticsWindow() const { return m_statisticsWindow; }
+    ui::VerificationWindow* VerificationWindow() const { return m_verificationWindow; }
     ui::TextViewWidget* MonitorView() { return m_monitorView.get(); }
     device::MeasurementSession* Session() const { return m_session.get(); }
 
@@ -106,6 +110,7 @@ private:
     CEepromPage* m_eepromPage = nullptr;
     ui::PressurePlotWindow* m_plotWindow = nullptr;  // a child window; shows the page's feed
     ui::StatisticsWindow* m_statisticsWindow = nullptr;  // a child window; reads the session
+    ui::VerificationWindow* m_verificationWindow = nullptr;
     std::unique_ptr<ui::TextViewWidget> m_monitorView;
     std::unique_ptr<device::MeasurementSession> m_session;  // made once the pages are
     serial::PortIdentity m_portIdentity;  // of the port last opened, read while it was there

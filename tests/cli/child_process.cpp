@@ -12,7 +12,7 @@ extern char** environ;
 
 ChildResult RunChild(const std::vector<std::string>& argv,
                      const std::function<void(int, const std::string&)>& whileRunning,
-                     std::chrono::seconds deadline) {
+                     std::chrono::seconds deadline, const std::string& stdinPath) {
     ChildResult result;
     int outPipe[2], errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) return result;
@@ -20,7 +20,7 @@ ChildResult RunChild(const std::vector<std::string>& argv,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, stdinPath.c_str(), O_RDONLY, 0);
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);

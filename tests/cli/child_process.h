@@ -15,4 +15,5 @@ struct ChildResult {
 
 ChildResult RunChild(const std::vector<std::string>& argv,
                      const std::function<void(int pid, const std::string& out)>& whileRunning = {},
-                     std::chrono::seconds deadline = std::chrono::seconds(60));
+                     std::chrono::seconds deadline = std::chrono::seconds(60),
+                     const std::string& stdinPath = "/dev/null");

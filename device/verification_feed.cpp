@@ -1,0 +1,29 @@
+#include "device/verification_feed.h"
+
+#include "res/build_info.h"
+
+namespace device {
+
+VerificationFeed::VerificationFeed(MeasurementSession& session, VerificationWorker& worker)
+    : m_session(session), m_worker(worker) {
+    m_session.AddListener(this);
+}
+
+VerificationFeed::~VerificationFeed() {
+    m_session.RemoveListener(this);
+}
+
+void VerificationFeed::OnReadings(const std::vector<TimedReading>& readings) {
+    m_worker.Push(readings);
+}
+
+VerificationReport ReportOf(const VerificationResult& result, const MeasurementSession& session) {
+    VerificationReport report;
+    report.result = result;
+    report.transducer = IdentityOf(session.Eeprom().image);
+    report.version = res::kVersion;
+    report.ledger = session.Ledger();
+    return report;
+}
+
+}  // namespace device

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <vector>
+
+#include "device/measurement_session.h"
+#include "device/verification_report.h"
+#include "device/verification_worker.h"
+
+// The one place a verification run meets a measurement session: the session's readings go to
+// the worker, and the session's EEPROM image and ledger go into the report.
+namespace device {
+
+class VerificationFeed : public ReadingListener {
+public:
+    // UI thread, between runs: listens to `session` until destroyed.
+    VerificationFeed(MeasurementSession& session, VerificationWorker& worker);
+    VerificationFeed(const VerificationFeed&) = delete;
+    VerificationFeed& operator=(const VerificationFeed&) = delete;
+    ~VerificationFeed() override;
+
+    void OnReadings(const std::vector<TimedReading>& readings) override;  // tick thread
+
+private:
+    MeasurementSession& m_session;
+    VerificationWorker& m_worker;
+};
+
+// The report of `result` with the session's transducer and ledger.
+VerificationReport ReportOf(const VerificationResult& result, const MeasurementSession& session);
+
+}  // namespace device
