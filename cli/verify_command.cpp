@@ -353,17 +353,10 @@ int RunVerify(const Options& options) {
     if (influxFeed) session.core.RemoveListener(&*influxFeed);
     if (influx) influx->Finish();
 
-    device::VerificationReport report = device::ReportOf(worker.Result(), session.core);
+    device::VerificationReport report = device::ReportOf(
+        worker.Result(), session.core,
+        {options.simulate ? "simulated" : session.portPath, session.identity});
     report.ledger = end.ledger;
-    report.port = options.simulate ? "simulated" : session.portPath;
-    if (session.identity.IsUsb()) {
-        report.adapter =
-            session.identity.manufacturer + " " + session.identity.product + " (" +
-            session.identity.vendorId + ":" + session.identity.productId +
-            (session.identity.serialNumber.empty() ? std::string()
-                                                   : ", " + session.identity.serialNumber) +
-            ")";
-    }
 
     std::fputs(FiguresText(report.result).c_str(), stdout);
     std::fflush(stdout);

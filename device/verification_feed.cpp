@@ -17,8 +17,14 @@ void VerificationFeed::OnReadings(const std::vector<TimedReading>& readings) {
     m_worker.Push(readings);
 }
 
-VerificationReport ReportOf(const VerificationResult& result, const MeasurementSession& session) {
+VerificationReport ReportOf(const VerificationResult& result, const MeasurementSession& session,
+                            const ReportedPort& port) {
     VerificationReport report;
+    report.port = port.name;
+    if (port.identity.IsUsb()) {
+        report.adapter = serial::DescribeAdapter(port.identity) + ", USB " +
+                         port.identity.vendorId + ":" + port.identity.productId;
+    }
     report.result = result;
     report.transducer = IdentityOf(session.Eeprom().image);
     report.version = res::kVersion;

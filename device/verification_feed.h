@@ -5,6 +5,7 @@
 #include "device/measurement_session.h"
 #include "device/verification_report.h"
 #include "device/verification_worker.h"
+#include "serial/port_identity.h"
 
 // The one place a verification run meets a measurement session: the session's readings go to
 // the worker, and the session's EEPROM image and ledger go into the report.
@@ -25,7 +26,15 @@ private:
     VerificationWorker& m_worker;
 };
 
-// The report of `result` with the session's transducer and ledger.
-VerificationReport ReportOf(const VerificationResult& result, const MeasurementSession& session);
+// The port a run was on, as its report names it: the device and, for a USB adapter, the
+// adapter's identity read when the port was opened.
+struct ReportedPort {
+    std::string name;
+    serial::PortIdentity identity;
+};
+
+// The report of `result` with the session's transducer and ledger and the port it was on.
+VerificationReport ReportOf(const VerificationResult& result, const MeasurementSession& session,
+                            const ReportedPort& port = {});
 
 }  // namespace device

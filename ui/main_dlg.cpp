@@ -209,7 +209,9 @@ void CMainDlg::OnStatistics() {
 void CMainDlg::OnVerification() {
     if (!m_verificationWindow) {
         m_verificationWindow = new ui::VerificationWindow(
-            {[this] { return m_session.get(); }, [this] { CommandPage()->RouteCommand(res::kIdcRun); }},
+            {[this] { return m_session.get(); },
+             [this] { CommandPage()->RouteCommand(res::kIdcRun); },
+             [this] { return device::ReportedPort{HeldPort(), m_portIdentity}; }},
             this);
     }
     ui::ShowBeside(m_verificationWindow, this, {m_plotWindow, m_statisticsWindow});

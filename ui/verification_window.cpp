@@ -419,7 +419,7 @@ bool VerificationWindow::SaveReport(const QString& path, std::string* error) con
     }
     device::VerificationReport report;
     if (device::MeasurementSession* s = m_host.session ? m_host.session() : nullptr)
-        report = device::ReportOf(*m_result, *s);
+        report = device::ReportOf(*m_result, *s, m_host.port ? m_host.port() : device::ReportedPort{});
     else
         report.result = *m_result;
     const std::string html = device::VerificationHtml(report);

@@ -28,6 +28,7 @@ public:
     struct Host {
         std::function<device::MeasurementSession*()> session;
         std::function<void()> startRun;  // starts a run as Run does, when none is on
+        std::function<device::ReportedPort()> port;  // the port the session is on
     };
     VerificationWindow(Host host, QWidget* parent);
     ~VerificationWindow() override;

@@ -3,10 +3,15 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QTableWidget>
+#include <sys/wait.h>
+
 #include <cstdlib>
+#include <future>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "device/verification_plan.h"
 #include "device/verification_report.h"
 #include "main_window_fixture.h"
 #include "sim/pressure_controller.h"
@@ -33,19 +38,30 @@ protected:
 };
 
 TEST_F(VerificationWindowTest, ControllerRunFillsTableAndFiguresAsTheJsonAndSavesPdf) {
+    device::VerificationPlan plan;
+    plan.minPsi = 0;
+    plan.maxPsi = 15;
+    plan.pointCount = 3;
+    plan.points = {0, 7.5, 15};
+    plan.directions = device::Directions::kUpDown;
+    plan.settle = {0.3, 0.005, 0.05, 20};
+    plan.dwellSeconds = 0.4;
+    plan.tolerances = {{"max_error", 1.0}, {"hysteresis", 0.01}};
+    // zelctl verify on the same plan and sensor errors, beside the window's run: without noise
+    // both see the same counts at each settled point, so both give the same figures.
+    const std::string planPath = (tempDir / "plan.json").string();
+    const std::string zelctlJson = (tempDir / "zelctl.json").string();
+    std::ofstream(planPath) << device::VerificationPlanJson(plan);
+    const std::string command = std::string("'") + ZELCTL_PATH +
+                                "' verify --simulate --offset-psi 0.01 --nonlinearity-psi 0.05 "
+                                "--hysteresis-psi 0.02 --controller sim --controller-tau-s 0.05 "
+                                "--plan '" + planPath + "' --json '" + zelctlJson +
+                                "' >/dev/null 2>&1 </dev/null";
+    auto zelctl = std::async(std::launch::async, [&] { return std::system(command.c_str()); });
     RunMain([&](CMainDlg& main) {
         main.RouteCommand(res::kCmdVerification);
         ui::VerificationWindow* w = main.VerificationWindow();
         ASSERT_NE(w, nullptr);
-        device::VerificationPlan plan;
-        plan.minPsi = 0;
-        plan.maxPsi = 15;
-        plan.pointCount = 3;
-        plan.points = {0, 7.5, 15};
-        plan.directions = device::Directions::kUpDown;
-        plan.settle = {0.3, 0.005, 0.05, 20};
-        plan.dwellSeconds = 0.4;
-        plan.tolerances = {{"max_error", 1.0}, {"hysteresis", 0.01}};
         w->SetPlan(plan);
         w->ReferenceEdit()->setText(QString::fromStdString("tcp://" + controller->Address()));
         std::string error;
@@ -81,6 +97,24 @@ TEST_F(VerificationWindowTest, ControllerRunFillsTableAndFiguresAsTheJsonAndSave
             }
         }
         EXPECT_EQ(w->FiguresTable()->item(5, 4)->text(), "fail");
+        const int zelctlExit = zelctl.get();
+        EXPECT_TRUE(WIFEXITED(zelctlExit) && WEXITSTATUS(zelctlExit) == 11) << zelctlExit;
+        std::ifstream zelctlIn(zelctlJson);
+        const auto fromZelctl = nlohmann::json::parse(zelctlIn, nullptr, false);
+        ASSERT_TRUE(fromZelctl.is_object());
+        EXPECT_EQ(fromZelctl["verdict"], json["verdict"]);
+        ASSERT_EQ(fromZelctl["points"].size(), points.size());
+        for (size_t r = 0; r < points.size(); ++r) {
+            EXPECT_NEAR(fromZelctl["points"][r]["mean_psi"].get<double>(),
+                        cell(w->PointsTable(), int(r), 4), 1e-6) << r;
+        }
+        for (size_t i = 0; i < device::kVerificationFigureNames.size(); ++i) {
+            const std::string name = device::kVerificationFigureNames[i];
+            const auto& v = fromZelctl["figures"][name + "_pct_fs"];
+            const QString shown = w->FiguresTable()->item(int(i), 1)->text();
+            EXPECT_EQ(v.is_null(), shown.isEmpty()) << name;
+            if (!v.is_null()) EXPECT_NEAR(shown.toDouble(), v.get<double>(), 1e-5) << name;
+        }
         EXPECT_EQ(w->PointsText().count('\n'), 6);
         // ZEL_SCREENSHOT_DIR: the window after the run, for the documentation (under xvfb-run).
         if (const char* dir = std::getenv("ZEL_SCREENSHOT_DIR")) {
@@ -97,6 +131,13 @@ TEST_F(VerificationWindowTest, ControllerRunFillsTableAndFiguresAsTheJsonAndSave
             doc.drawContents(&painter, QRectF(0, 0, 900, 1270));
             page.save(QString(dir) + "/verification-report.png");
         }
+
+        const QString html = QString::fromStdString((tempDir / "report.html").string());
+        ASSERT_TRUE(w->SaveReport(html, &error)) << error;
+        const std::string port = std::filesystem::path(sim->PortPath()).filename().string();
+        std::ifstream htmlIn(html.toStdString());
+        const std::string htmlText{std::istreambuf_iterator<char>(htmlIn), {}};
+        EXPECT_NE(htmlText.find(port + "</td>"), std::string::npos) << "the report names the port";
 
         const QString pdf = QString::fromStdString((tempDir / "report.pdf").string());
         ASSERT_TRUE(w->SaveReport(pdf, &error)) << error;
