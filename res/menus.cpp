@@ -17,6 +17,7 @@ const MenuTemplate* FindMenuTemplate(int id) {
                   {kCmdLimitations, "Application Limitations"},
                   {kCmdAbout, "&About Zel Demo Interface"},
               }},
+             {"&Tools", {{kCmdDatabase, "Database…"}}},
          }},
         {kMenuEepromContext,
          {

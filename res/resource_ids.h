@@ -85,6 +85,7 @@ inline constexpr int kCmdLimitations = 32788;
 inline constexpr int kCmdHelpContents = 32789;
 inline constexpr int kCmdPressurePlot = 32790;
 inline constexpr int kCmdStatistics = 32791;
+inline constexpr int kCmdDatabase = 32793;
 inline constexpr int kCmdAbout = 57664;
 
 }  // namespace res

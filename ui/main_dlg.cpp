@@ -19,6 +19,7 @@
 #include "serial/serial_port.h"
 #include "ui/app_tab_ctrl.h"
 #include "ui/command_page.h"
+#include "ui/database_dialog.h"
 #include "ui/eeprom_page.h"
 #include "ui/eeprom_wait_dlg.h"
 #include "ui/port_dlg.h"
@@ -160,6 +161,9 @@ bool CMainDlg::OnCommand(int id) {
         case res::kCmdStatistics:
             OnStatistics();
             return true;
+        case res::kCmdDatabase:
+            OnDatabase();
+            return true;
         // Neither Enter nor Escape ends the main window.
         case res::kIdOk:
         case res::kIdCancel:
@@ -217,6 +221,14 @@ void CMainDlg::OnStatistics() {
     m_statisticsWindow->show();
     m_statisticsWindow->raise();
     m_statisticsWindow->activateWindow();
+}
+
+void CMainDlg::OnDatabase() {
+    if (!m_session) return;
+    if (!m_databaseDialog) m_databaseDialog = new ui::DatabaseDialog(*m_session, this);
+    m_databaseDialog->show();
+    m_databaseDialog->raise();
+    m_databaseDialog->activateWindow();
 }
 
 // Only the dialog's own show and hide bring the Command page forward: a minimise and restore by
@@ -377,6 +389,8 @@ void CMainDlg::DestroyChildren() {
     m_statisticsWindow = nullptr;
     delete m_plotWindow;
     m_plotWindow = nullptr;
+    delete m_databaseDialog;
+    m_databaseDialog = nullptr;
     // The session leaves the process-wide pointers as it found them; the main dialog stays.
     if (m_session) {
         m_session.reset();
@@ -398,6 +412,8 @@ void CMainDlg::CloseSequence() {
     StopWaitingForPort();
     // *01IN, 10 ms, the log closed, the timer stopped after a tick in progress.
     device::MainDialogCore::CloseSequence();
+    // The run's last readings to the database within the flush time-out; the rest spooled.
+    if (m_databaseDialog) m_databaseDialog->FinishExport();
     if (m_port && m_port->IsOpen()) m_port->Close();
     m_timer.reset();
     DestroyChildren();

@@ -22,6 +22,7 @@ class QPlainTextEdit;
 namespace ui {
 class PressurePlotWindow;
 class StatisticsWindow;
+class DatabaseDialog;
 }
 
 // The program's main window: port status, Change Port Settings, the two tab pages and the
@@ -46,6 +47,8 @@ public:
     void OnPressurePlot();
     // View, Statistics: the run's figures and ledger, made once and shown again afterwards.
     void OnStatistics();
+    // Tools, Database...: the database settings window, made once and shown again afterwards.
+    void OnDatabase();
     // The six steps of closing, shared by the close box and File Exit.
     void CloseSequence();
 
@@ -65,6 +68,7 @@ public:
     ui::StatisticsWindow* StatisticsWindow() const { return m_statisticsWindow; }
     ui::TextViewWidget* MonitorView() { return m_monitorView.get(); }
     device::MeasurementSession* Session() const { return m_session.get(); }
+    ui::DatabaseDialog* DatabaseDialog() const { return m_databaseDialog; }
 
     QPlainTextEdit* m_monitor = nullptr;  // control 1067
     CAppTabCtrl* m_tab = nullptr;         // control 1068
@@ -101,6 +105,7 @@ private:
     CEepromPage* m_eepromPage = nullptr;
     ui::PressurePlotWindow* m_plotWindow = nullptr;  // a child window; shows the page's feed
     ui::StatisticsWindow* m_statisticsWindow = nullptr;  // a child window; reads the session
+    ui::DatabaseDialog* m_databaseDialog = nullptr;      // a child window; feeds on the session
     std::unique_ptr<ui::TextViewWidget> m_monitorView;
     std::unique_ptr<device::MeasurementSession> m_session;  // made once the pages are
     serial::PortIdentity m_portIdentity;  // of the port last opened, read while it was there
