@@ -2,21 +2,12 @@
 // by the test on 127.0.0.1 with a scratch data folder, stopped in the middle of a run, and read
 // back through its export API. Without victoria-metrics the tests fail: scripts/setup installs it.
 
-#include <curl/curl.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -24,11 +15,8 @@
 #include <vector>
 
 #include "child_process.h"
-#include "device/c_numbers.h"
 #include "tests/support/scratch_files.h"
 #include "tests/support/victoria_metrics.h"
-
-extern char** environ;
 
 namespace {
 
