@@ -133,6 +133,7 @@ void DatabaseExport::OnStarted(std::unique_ptr<tsdb::Writer> writer, const Start
                                std::function<void(const Started&)> done) {
     if (m_starter.joinable()) m_starter.join();
     m_writer = std::move(writer);
+    if (!started.ok) m_choice.enabled = false;  // nothing writes: Cancel shows it off
     if (m_writer) {
         m_feed = std::make_unique<Feed>(*this, *m_writer);
         m_session.AddListener(m_feed.get());
