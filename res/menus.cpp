@@ -20,7 +20,7 @@ const MenuTemplate* FindMenuTemplate(int id) {
                   {kCmdLimitations, "Application Limitations"},
                   {kCmdAbout, "&About Zel Demo Interface"},
               }},
-             {"&Tools", {{kCmdVerification, "Verification Run…"}}},
+             {"&Tools", {{kCmdVerification, "Verification Run…"}, {kCmdDatabase, "Database…"}}},
          }},
         {kMenuEepromContext,
          {

@@ -86,6 +86,7 @@ inline constexpr int kCmdHelpContents = 32789;
 inline constexpr int kCmdPressurePlot = 32790;
 inline constexpr int kCmdStatistics = 32791;
 inline constexpr int kCmdVerification = 32792;
+inline constexpr int kCmdDatabase = 32793;
 inline constexpr int kCmdOpenRecording = 32800;
 inline constexpr int kCmdAbout = 57664;
 

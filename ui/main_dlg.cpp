@@ -17,6 +17,7 @@
 #include "serial/serial_port.h"
 #include "ui/app_tab_ctrl.h"
 #include "ui/command_page.h"
+#include "ui/database_dialog.h"
 #include "ui/eeprom_page.h"
 #include "ui/eeprom_wait_dlg.h"
 #include "ui/message_boxes.h"
@@ -149,6 +150,7 @@ bool CMainDlg::OnCommand(int id) {
         {res::kCmdStatistics, &CMainDlg::OnStatistics},
         {res::kCmdOpenRecording, &CMainDlg::OnOpenRecording},
         {res::kCmdVerification, &CMainDlg::OnVerification},
+        {res::kCmdDatabase, &CMainDlg::OnDatabase},
         // Neither Enter nor Escape ends the main window.
         {res::kIdOk, nullptr},
         {res::kIdCancel, nullptr},
@@ -215,6 +217,14 @@ void CMainDlg::OnVerification() {
             this);
     }
     ui::ShowBeside(m_verificationWindow, this, {m_plotWindow, m_statisticsWindow});
+}
+
+void CMainDlg::OnDatabase() {
+    if (!m_session) return;
+    if (!m_databaseDialog) m_databaseDialog = new ui::DatabaseDialog(*m_session, this);
+    m_databaseDialog->show();
+    m_databaseDialog->raise();
+    m_databaseDialog->activateWindow();
 }
 
 // Only the dialog's own show and hide bring the Command page forward: a minimise and restore by
@@ -383,6 +393,8 @@ void CMainDlg::DestroyChildren() {
     m_statisticsWindow = nullptr;
     delete m_plotWindow;
     m_plotWindow = nullptr;
+    delete m_databaseDialog;
+    m_databaseDialog = nullptr;
     // The session leaves the process-wide pointers as it found them; the main dialog stays.
     if (m_session) {
         m_session.reset();
@@ -404,6 +416,8 @@ void CMainDlg::CloseSequence() {
     StopWaitingForPort();
     // *01IN, 10 ms, the log closed, the timer stopped after a tick in progress.
     device::MainDialogCore::CloseSequence();
+    // The run's last readings to the database within the flush time-out; the rest spooled.
+    if (m_databaseDialog) m_databaseDialog->FinishExport();
     if (m_port && m_port->IsOpen()) m_port->Close();
     m_timer.reset();
     DestroyChildren();

@@ -21,6 +21,7 @@ namespace ui {
 class PressurePlotWindow;
 class StatisticsWindow;
 class VerificationWindow;
+class DatabaseDialog;
 }
 
 // The program's main window: port status, Change Port Settings, the two tab pages and the
@@ -52,6 +53,8 @@ public:
     void OnOpenRecording();
     // Tools, Verification Run…: made once, drives the session.
     void OnVerification();
+    // Tools, Database...: the database settings window, made once and shown again afterwards.
+    void OnDatabase();
     // The six steps of closing, shared by the close box and File Exit.
     void CloseSequence();
 
@@ -70,6 +73,7 @@ public:
     ui::VerificationWindow* VerificationWindow() const { return m_verificationWindow; }
     ui::TextViewWidget* MonitorView() { return m_monitorView.get(); }
     device::MeasurementSession* Session() const { return m_session.get(); }
+    ui::DatabaseDialog* DatabaseDialog() const { return m_databaseDialog; }
 
     QPlainTextEdit* m_monitor = nullptr;  // control 1067
     CAppTabCtrl* m_tab = nullptr;         // control 1068
@@ -111,6 +115,7 @@ private:
     ui::PressurePlotWindow* m_plotWindow = nullptr;  // a child window; shows the page's feed
     ui::StatisticsWindow* m_statisticsWindow = nullptr;  // a child window; reads the session
     ui::VerificationWindow* m_verificationWindow = nullptr;
+    ui::DatabaseDialog* m_databaseDialog = nullptr;      // a child window; feeds on the session
     std::unique_ptr<ui::TextViewWidget> m_monitorView;
     std::unique_ptr<device::MeasurementSession> m_session;  // made once the pages are
     serial::PortIdentity m_portIdentity;  // of the port last opened, read while it was there
