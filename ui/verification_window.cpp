@@ -16,6 +16,7 @@
 #include <QPdfWriter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTextDocument>
@@ -406,10 +407,12 @@ void VerificationWindow::EndRun() {
     m_saveReport->setEnabled(m_result.has_value());
 }
 
-void VerificationWindow::UpdatePlot() {
+void VerificationWindow::UpdatePlot() { DrawPlot(m_plot); }
+
+void VerificationWindow::DrawPlot(VerificationPlot* plot) const {
     std::optional<double> band;
     if (auto it = m_plan.tolerances.find("max_error"); it != m_plan.tolerances.end()) band = it->second;
-    m_plot->SetData(m_shown, m_plan.minPsi, m_plan.maxPsi, band);
+    plot->SetData(m_shown, m_plan.minPsi, m_plan.maxPsi, band);
 }
 
 bool VerificationWindow::SaveReport(const QString& path, std::string* error) const {
@@ -427,8 +430,16 @@ bool VerificationWindow::SaveReport(const QString& path, std::string* error) con
         QPdfWriter writer(path);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setResolution(150);
+        // QTextDocument draws no SVG: the report's plot goes in as a picture of the window's own.
+        VerificationPlot plot;
+        DrawPlot(&plot);
+        plot.resize(1280, 640);
         QTextDocument doc;
-        doc.setHtml(QString::fromStdString(html));
+        doc.addResource(QTextDocument::ImageResource, QUrl("zel:error-plot"),
+                        plot.grab().toImage());
+        static const QRegularExpression svg("<svg[\\s\\S]*?</svg>");
+        doc.setHtml(QString::fromStdString(html).replace(
+            svg, "<img src=\"zel:error-plot\" width=\"640\" height=\"320\">"));
         doc.setPageSize(writer.pageLayout().paintRectPixels(writer.resolution()).size());
         doc.print(&writer);
         if (!QFile::exists(path)) {

@@ -69,6 +69,7 @@ private:
     void OnSaveReport();
     void OnCopy();
     void UpdatePlot();
+    void DrawPlot(VerificationPlot* plot) const;  // the points so far, with the max_error band
 
     Host m_host;
     QDoubleSpinBox *m_min, *m_max, *m_window, *m_maxStd, *m_maxSlope, *m_timeout, *m_dwell;

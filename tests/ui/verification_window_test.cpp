@@ -145,6 +145,8 @@ TEST_F(VerificationWindowTest, ControllerRunFillsTableAndFiguresAsTheJsonAndSave
         std::string head(4, '\0');
         in.read(head.data(), 4);
         EXPECT_EQ(head, "%PDF");
+        const std::string pdfText{std::istreambuf_iterator<char>(in), {}};
+        EXPECT_NE(pdfText.find("/Subtype /Image"), std::string::npos) << "the error plot";
         if (std::system("command -v pdfinfo >/dev/null 2>&1") == 0) {
             const std::string cmd = "pdfinfo '" + pdf.toStdString() + "' | grep -q '^Pages: *[1-9]'";
             EXPECT_EQ(std::system(cmd.c_str()), 0);
