@@ -76,46 +76,54 @@ nlohmann::ordered_json JsonNumber(float value) {
     return number;
 }
 
-void PrintEepromTable(const device::StringTableView& table) {
+// The table, the coefficients and the bytes are all derived from the read-out's image, as the
+// program's EEPROM page is.
+void PrintEepromTable(const device::EepromImage& image) {
     std::string out;
     char line[160];
     std::snprintf(line, sizeof line, "%-22s %-7s %-8s %-8s %-8s %-8s\n", "Description", "Address",
                   "Byte1", "Byte2", "Byte3", "Byte4");
     out += line;
-    for (const auto& cells : table.Rows()) {
-        auto cell = [&](size_t i) { return i < cells.size() ? cells[i].c_str() : ""; };
-        std::snprintf(line, sizeof line, "%-22s %-7s %-8s %-8s %-8s %-8s\n", cell(0), cell(1),
-                      cell(2), cell(3), cell(4), cell(5));
+    for (int row = 0; row < device::kEepromRows; ++row) {
+        const auto cells = device::RowCells(image, row);
+        std::snprintf(line, sizeof line, "%-22s %-7s %-8s %-8s %-8s %-8s\n", cells[0].c_str(),
+                      cells[1].c_str(), cells[2].c_str(), cells[3].c_str(), cells[4].c_str(),
+                      cells[5].c_str());
         out += line;
     }
     out += "\nCoefficients:\n";
     const auto& rows = device::EepromRows();
+    const auto coefficients = device::Coefficients(image);
     for (int k = 0; k < device::kCoefficientRows; ++k) {
-        out += std::string("  ") + rows[k].description + " = " +
-               CoefficientText(g_coefficients[k]) + "\n";
+        out += std::string("  ") + rows[k].description + " = " + CoefficientText(coefficients[k]) +
+               "\n";
     }
     Print(out);
 }
 
-void PrintEepromTsv(const device::StringTableView& table) {
+void PrintEepromTsv(const device::EepromImage& image) {
     std::string out;
-    for (const auto& cells : table.Rows()) out += device::EepromRowLine(cells);
+    for (int row = 0; row < device::kEepromRows; ++row) {
+        const auto cells = device::RowCells(image, row);
+        out += device::EepromRowLine({cells.begin(), cells.end()});
+    }
     Print(out);
 }
 
-void PrintEepromJson(const device::StringTableView& table, const device::EepromImage& image) {
+void PrintEepromJson(const device::EepromImage& image) {
     const auto& rows = device::EepromRows();
     nlohmann::ordered_json json;
     json["rows"] = nlohmann::ordered_json::array();
-    for (const auto& cells : table.Rows()) {
-        auto cell = [&](size_t i) { return i < cells.size() ? cells[i] : std::string(); };
-        json["rows"].push_back({{"description", cell(0)},
-                                {"address", cell(1)},
-                                {"bytes", {cell(2), cell(3), cell(4), cell(5)}}});
+    for (int row = 0; row < device::kEepromRows; ++row) {
+        const auto cells = device::RowCells(image, row);
+        json["rows"].push_back({{"description", cells[0]},
+                                {"address", cells[1]},
+                                {"bytes", {cells[2], cells[3], cells[4], cells[5]}}});
     }
     json["coefficients"] = nlohmann::ordered_json::object();
+    const auto coefficients = device::Coefficients(image);
     for (int k = 0; k < device::kCoefficientRows; ++k)
-        json["coefficients"][rows[k].description] = JsonNumber(g_coefficients[k]);
+        json["coefficients"][rows[k].description] = JsonNumber(coefficients[k]);
     json["bytes"] = nlohmann::ordered_json::array();
     json["confirmed"] = nlohmann::ordered_json::array();
     for (int a = 0; a < device::kEepromBytes; ++a) {
@@ -241,11 +249,11 @@ int RunEeprom(const Options& options) {
     const int readout = session.ReadEeprom();
     if (readout != kExitDone && readout != kExitEepromUnconfirmed) return readout;
     if (options.tsv) {
-        PrintEepromTsv(session.eepromTable);
+        PrintEepromTsv(session.core.Eeprom().image);
     } else if (options.json) {
-        PrintEepromJson(session.eepromTable, session.core.Eeprom().image);
+        PrintEepromJson(session.core.Eeprom().image);
     } else {
-        PrintEepromTable(session.eepromTable);
+        PrintEepromTable(session.core.Eeprom().image);
     }
     const int output = FinishOutput();
     return output != kExitDone ? output : readout;
