@@ -29,18 +29,18 @@
 #include "ui/verification_window.h"
 
 CMainDlg::CMainDlg() : CDialog(res::kIddMain) {
-    m_port = new CSerialPort;
-    g_mainDlg = this;
+    m_core.m_port = new CSerialPort;
+    g_mainDlg = &m_core;
     CPortDialogHost::SetMain(this);
 }
 
 CMainDlg::~CMainDlg() {
     StopWaitingForPort();
-    if (m_timer) m_timer->Stop();
+    if (m_core.m_timer) m_core.m_timer->Stop();
     DestroyChildren();
-    delete m_port;
-    m_port = nullptr;
-    if (g_mainDlg == this) g_mainDlg = nullptr;
+    delete m_core.m_port;
+    m_core.m_port = nullptr;
+    if (g_mainDlg == &m_core) g_mainDlg = nullptr;
     if (CPortDialogHost::Main() == this) CPortDialogHost::SetMain(nullptr);
 }
 
@@ -56,7 +56,7 @@ serial::ProbeConfig ReconnectConfig() {
 
 bool CMainDlg::OpenPort() {
     StopWaitingForPort();
-    const serial::PortOpenResult opened = device::MainDialogCore::OpenPort();
+    const serial::PortOpenResult opened = m_core.OpenPort();
     if (!opened) {
         ui::ShowPortOpenFailure(opened, g_portName);
         return false;
@@ -68,7 +68,7 @@ bool CMainDlg::OpenPort() {
 
 // g_portName is the name of the last Open Port; a failed one closed the port first.
 std::string CMainDlg::HeldPort() const {
-    return m_port && m_port->IsOpen() ? g_portName : std::string();
+    return m_core.m_port && m_core.m_port->IsOpen() ? g_portName : std::string();
 }
 
 void CMainDlg::DoDataExchange(CDataExchange* dx) {
@@ -102,7 +102,7 @@ void CMainDlg::ShowPortLabel() {
 bool CMainDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     g_mainDlgActive = true;
-    m_deviceAddress = "01";
+    m_core.m_deviceAddress = "01";
 
     m_monitorFont = QFont(QStringLiteral("Arial"));
     m_monitorFont.setBold(true);
@@ -111,7 +111,7 @@ bool CMainDlg::OnInitDialog() {
 
     // The pages are panels of this dialog, laid over the tab control's area.
     QWidget* client = m_tab->parentWidget();
-    m_commandPage = new CCommandPage(m_port);
+    m_commandPage = new CCommandPage(m_core.m_port);
     m_commandPage->Create(client);
     m_eepromPage = new CEepromPage;
     g_eepromPage = m_eepromPage;
@@ -125,10 +125,10 @@ bool CMainDlg::OnInitDialog() {
     // to it starts only after.
     m_monitorView = std::make_unique<ui::TextViewWidget>(m_monitor);
     m_session = std::make_unique<device::MeasurementSession>(
-        *this, *m_commandPage,
+        m_core, *m_commandPage,
         device::MeasurementSession::Views{m_monitorView.get(), m_commandPage->ReadoutView(),
                                           m_eepromPage->ListView()},
-        m_port);
+        m_core.m_port);
     m_session->AddListener(&m_commandPage->PressureFeed());
     m_commandPage->SetSession(m_session.get());
     m_session->ReadEeprom();
@@ -268,7 +268,7 @@ void CMainDlg::ShowEepromWaitCursor() {
 }
 
 // Keeps the notice painted during the five to ten seconds; the user's input waits until the end.
-void CMainDlg::OnEepromByteRead(int, const std::string&) {
+void CMainDlg::OnEepromByteRead() {
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
@@ -329,7 +329,7 @@ void CMainDlg::StopWaitingForPort() {
 serial::PortOpenResult CMainDlg::OpenAgain(const std::string& path) {
     const std::string before = g_portName;
     g_portName = path;
-    const serial::PortOpenResult opened = device::MainDialogCore::OpenPort();
+    const serial::PortOpenResult opened = m_core.OpenPort();
     if (!opened) {
         g_portName = before;
         return opened;
@@ -340,7 +340,7 @@ serial::PortOpenResult CMainDlg::OpenAgain(const std::string& path) {
 }
 
 void CMainDlg::ClosePort() {
-    if (m_port) m_port->Close();
+    if (m_core.m_port) m_core.m_port->Close();
 }
 
 void CMainDlg::OnPortBack(const std::string& path) {
@@ -398,7 +398,7 @@ void CMainDlg::DestroyChildren() {
     // The session leaves the process-wide pointers as it found them; the main dialog stays.
     if (m_session) {
         m_session.reset();
-        g_mainDlg = this;
+        g_mainDlg = &m_core;
     }
     if (m_commandPage) m_commandPage->SetSession(nullptr);
     g_logPathEdit = nullptr;
@@ -415,15 +415,15 @@ void CMainDlg::CloseSequence() {
     m_closed = true;
     StopWaitingForPort();
     // *01IN, 10 ms, the log closed, the timer stopped after a tick in progress.
-    device::MainDialogCore::CloseSequence();
+    m_core.CloseSequence();
     // The run's last readings to the database within the flush time-out; the rest spooled.
     if (m_databaseDialog) m_databaseDialog->FinishExport();
-    if (m_port && m_port->IsOpen()) m_port->Close();
-    m_timer.reset();
+    if (m_core.m_port && m_core.m_port->IsOpen()) m_core.m_port->Close();
+    m_core.m_timer.reset();
     DestroyChildren();
-    delete m_port;
-    m_port = nullptr;
-    m_readPort = nullptr;
+    delete m_core.m_port;
+    m_core.m_port = nullptr;
+    m_core.m_readPort = nullptr;
 }
 
 void CMainDlg::OnClose() {

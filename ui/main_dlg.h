@@ -26,11 +26,9 @@ class DatabaseDialog;
 
 // The program's main window: port status, Change Port Settings, the two tab pages and the
 // Command/Response Monitor. Its initialisation reads the EEPROM and starts the timer; closing it
-// stops the transducer, the timer and the port.
-class CMainDlg : public CDialog,
-                 public device::MainDialogCore,
-                 public CPortDialogHost,
-                 private device::SessionPort {
+// stops the transducer, the timer and the port. The port and the timer are held by the
+// window's measurement side, a member (Core) whose read-out hooks come back to the window.
+class CMainDlg : public CDialog, public CPortDialogHost, private device::SessionPort {
     Q_OBJECT
 public:
     CMainDlg();
@@ -59,7 +57,9 @@ public:
     void CloseSequence();
 
     bool PreTranslateKey(QWidget* target, QKeyEvent* event) override;
-    void OnPortGone() override;
+
+    // The window's measurement side: its port (m_port), the timer (m_timer), the read-out.
+    device::MainDialogCore& Core() { return m_core; }
 
     // A run waits for its port to come back (user-interface thread).
     bool WaitingForPort() const { return m_reconnect != nullptr; }
@@ -93,13 +93,33 @@ protected:
     void hideEvent(QHideEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
-    void CreateEepromWaitNotice() override;
-    void ShowEepromWaitCursor() override;
-    void OnEepromByteRead(int byteAddress, const std::string& byteText) override;
-    void EndEepromWait() override;
-    void OnEepromUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) override;
-
 private:
+    // The measurement side's hooks, forwarded to the window (the read-out's notice, cursor and
+    // boxes on the user-interface thread; the port gone on the tick thread).
+    class MeasurementSide : public device::MainDialogCore {
+    public:
+        explicit MeasurementSide(CMainDlg& window) : m_window(window) {}
+        void OnPortGone() override { m_window.OnPortGone(); }
+
+    protected:
+        void CreateEepromWaitNotice() override { m_window.CreateEepromWaitNotice(); }
+        void ShowEepromWaitCursor() override { m_window.ShowEepromWaitCursor(); }
+        void OnEepromByteRead(int, const std::string&) override { m_window.OnEepromByteRead(); }
+        void EndEepromWait() override { m_window.EndEepromWait(); }
+        void OnEepromUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) override {
+            m_window.OnEepromUnconfirmed(rows);
+        }
+
+    private:
+        CMainDlg& m_window;
+    };
+
+    void CreateEepromWaitNotice();
+    void ShowEepromWaitCursor();
+    void OnEepromByteRead();
+    void EndEepromWait();
+    void OnEepromUnconfirmed(const std::vector<device::UnconfirmedRow>& rows);
+    void OnPortGone();  // tick thread
     ui::StatisticsPanel::Source StatisticsSource();  // the session's figures and ledger
     void OnPortGoneOnUiThread();
     void WaitForPortReturn();                   // starts the waiting thread
@@ -110,6 +130,7 @@ private:
     void ShowPortLabel();
     void DestroyChildren();
 
+    MeasurementSide m_core{*this};
     CCommandPage* m_commandPage = nullptr;
     CEepromPage* m_eepromPage = nullptr;
     ui::PressurePlotWindow* m_plotWindow = nullptr;  // a child window; shows the page's feed

@@ -59,7 +59,7 @@ TEST_F(MainWindow,
                             auto& main = *static_cast<CMainDlg*>(m);
                             sawMain = true;
                             EXPECT_TRUE(g_mainDlgActive);
-                            EXPECT_TRUE(main.m_timer && main.m_timer->IsRunning());
+                            EXPECT_TRUE(main.Core().m_timer && main.Core().m_timer->IsRunning());
                             EXPECT_EQ(main.Item<QLabel>(res::kIdcPortLabel)->text().toStdString(),
                                       "COM Port : " + sim->PortPath());
                             EXPECT_EQ(main.m_tab->Current(), 0);
@@ -560,8 +560,8 @@ TEST_F(MainWindow, A_port_that_vanishes_mid_run_ends_the_run_once_with_one_messa
         ASSERT_TRUE(uitest::SpinUntil([&] { return !messages.shown.empty(); }));
         EXPECT_FALSE(main.WaitingForPort());
         // Five ticks more on the gone port would each report it again.
-        const uint64_t ticks = main.m_timer->Ticks();
-        ASSERT_TRUE(uitest::SpinUntil([&] { return main.m_timer->Ticks() >= ticks + 5; }));
+        const uint64_t ticks = main.Core().m_timer->Ticks();
+        ASSERT_TRUE(uitest::SpinUntil([&] { return main.Core().m_timer->Ticks() >= ticks + 5; }));
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_NE(messages.shown[0].text.find("gone"), std::string::npos);
         EXPECT_NE(messages.shown[0].text.find("Change Port Settings"), std::string::npos);
