@@ -259,21 +259,64 @@ int RunEeprom(const Options& options) {
     return output != kExitDone ? output : readout;
 }
 
+bool FilesWritable(std::initializer_list<std::pair<std::string, const char*>> files) {
+    for (const auto& [path, what] : files) {
+        std::string reason;
+        if (!path.empty() && !platform::CanWriteFile(path, &reason)) {
+            std::fprintf(stderr, "zelctl: the %s %s cannot be written: %s\n", what, path.c_str(),
+                         reason.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// How the acquisition's wait ended: the port gone for good, or what the reconnect gave.
+struct AcquireEnd {
+    bool portGone = false;
+    int reconnectExit = kExitDone;
+};
+
+// Woken by what ends the run (a signal, a failed write, the port gone, the count reached),
+// otherwise asleep until the duration is over. A port gone is waited for with --reconnect.
+AcquireEnd WaitForRunEnd(Session& session, const Options& options,
+                         const ReadingsPrinter& printer) {
+    const auto start = std::chrono::steady_clock::now();
+    AcquireEnd end;
+    while (!StopRequested()) {
+        if (session.PortGone()) {
+            if (options.reconnectSeconds) {
+                end.reconnectExit = Reconnect(session, options);
+                if (end.reconnectExit == kExitDone) continue;
+                if (end.reconnectExit == kExitPortGone) end.portGone = true;
+                if (end.reconnectExit == kExitInterrupted) end.reconnectExit = kExitDone;  // as Stop
+                break;
+            }
+            end.portGone = true;
+            break;
+        }
+        if (options.count && printer.printedReadings >= *options.count) break;
+        int timeoutMs = -1;
+        if (options.durationSeconds) {
+            const auto left = std::chrono::duration<double>(*options.durationSeconds) -
+                              (std::chrono::steady_clock::now() - start);
+            if (left <= 0s) break;
+            const double ms = std::chrono::duration<double, std::milli>(left).count();
+            timeoutMs = static_cast<int>(std::ceil(std::min(ms, 60'000.0)));
+        }
+        WaitForWake(timeoutMs);
+    }
+    return end;
+}
+
+}  // namespace
+
 int RunAcquire(const Options& options) {
     CatchStopSignals();
-    // Before anything goes to the transducer; an existing file is not touched yet.
-    if (std::string reason;
-        !options.logPath.empty() && !platform::CanWriteFile(options.logPath, &reason)) {
-        std::fprintf(stderr, "zelctl: the log file %s cannot be written: %s\n",
-                     options.logPath.c_str(), reason.c_str());
+    if (!FilesWritable({{options.logPath, "log file"}, {options.summaryPath, "summary file"}}))
         return kExitUsage;
-    }
-    if (std::string reason; !options.summaryPath.empty() &&
-                            !platform::CanWriteFile(options.summaryPath, &reason)) {
-        std::fprintf(stderr, "zelctl: the summary file %s cannot be written: %s\n",
-                     options.summaryPath.c_str(), reason.c_str());
-        return kExitUsage;
-    }
     // --influx: the URL, the token and the spool checked before the read-out as well.
     InfluxReport influxReport;
     std::unique_ptr<tsdb::Writer> influx;
@@ -302,37 +345,10 @@ int RunAcquire(const Options& options) {
                      options.logPath.c_str());
     }
 
-    // Woken by what ends the run (a signal, a failed write, the port gone, the count reached),
-    // otherwise asleep until the duration is over.
-    const auto start = std::chrono::steady_clock::now();
-    bool gone = false;
-    int reconnectExit = kExitDone;
-    while (!StopRequested()) {
-        if (session.PortGone()) {
-            if (options.reconnectSeconds) {
-                reconnectExit = Reconnect(session, options);
-                if (reconnectExit == kExitDone) continue;
-                if (reconnectExit == kExitPortGone) gone = true;
-                if (reconnectExit == kExitInterrupted) reconnectExit = kExitDone;  // as Stop
-                break;
-            }
-            gone = true;
-            break;
-        }
-        if (options.count && printer.printedReadings >= *options.count) break;
-        int timeoutMs = -1;
-        if (options.durationSeconds) {
-            const auto left = std::chrono::duration<double>(*options.durationSeconds) -
-                              (std::chrono::steady_clock::now() - start);
-            if (left <= 0s) break;
-            const double ms = std::chrono::duration<double, std::milli>(left).count();
-            timeoutMs = static_cast<int>(std::ceil(std::min(ms, 60'000.0)));
-        }
-        WaitForWake(timeoutMs);
-    }
+    const AcquireEnd ended = WaitForRunEnd(session, options, printer);
 
     const bool suspended = session.core.Suspended();
-    const device::RunEnd end = suspended ? device::RunEnd{session.core.Ledger()}
+    const device::RunEnd end = suspended ? device::RunEnd{session.core.Ledger(), false, {}}
                                          : session.core.StopRun();
     bool logFailed = session.page.logFailed;
     if (end.logCloseFailed) {
@@ -351,11 +367,11 @@ int RunAcquire(const Options& options) {
     const int output = FinishOutput();
     const bool summaryWritten =
         WriteSummary(options, session.core, end.ledger, influx ? &influxCounts : nullptr);
-    if (gone) {
+    if (ended.portGone) {
         std::fprintf(stderr, "zelctl: the port went away during the run\n");
         return kExitPortGone;
     }
-    if (reconnectExit != kExitDone) return reconnectExit;
+    if (ended.reconnectExit != kExitDone) return ended.reconnectExit;
     if (logFailed) return kExitLogFailed;
     if (printer.outputFailed || output != kExitDone || !summaryWritten) return kExitOutputFailed;
     if (influxCounts.spooled > 0 || influxCounts.lost > 0) return kExitReadingsSpooled;

@@ -244,15 +244,10 @@ int RunVerify(const Options& options) {
                      reason.c_str());
         return kExitUsage;
     }
-    for (const auto& [path, what] : {std::pair{options.reportPath, "report"},
-                                     {options.jsonPath, "JSON file"},
-                                     {options.logPath, "log file"}}) {
-        if (!path.empty() && !platform::CanWriteFile(path, &reason)) {
-            std::fprintf(stderr, "zelctl: the %s %s cannot be written: %s\n", what, path.c_str(),
-                         reason.c_str());
-            return kExitUsage;
-        }
-    }
+    if (!FilesWritable({{options.reportPath, "report"},
+                        {options.jsonPath, "JSON file"},
+                        {options.logPath, "log file"}}))
+        return kExitUsage;
     InfluxReport influxReport;
     std::unique_ptr<tsdb::Writer> influx;
     if (!options.influxUrl.empty() && !(influx = StartInfluxWriter(options, &influxReport)))
@@ -346,7 +341,7 @@ int RunVerify(const Options& options) {
 
     const bool suspended = session.core.Suspended();
     const device::RunEnd end =
-        suspended ? device::RunEnd{session.core.Ledger()} : session.core.StopRun();
+        suspended ? device::RunEnd{session.core.Ledger(), false, {}} : session.core.StopRun();
     if (end.logCloseFailed) std::fprintf(stderr, "zelctl: %s\n", end.logCloseFailure.c_str());
     if (!suspended && !session.PortGone()) session.dialog.CloseSequence();
     feed.reset();
