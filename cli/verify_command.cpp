@@ -21,6 +21,7 @@
 #include "cli/influx_setup.h"
 #include "cli/reading_formats.h"
 #include "cli/session.h"
+#include "device/c_numbers.h"
 #include "device/eeprom_contents.h"
 #include "device/pressure_log.h"
 #include "device/scpi_controller.h"
@@ -37,11 +38,7 @@
 namespace cli {
 namespace {
 
-std::string Psi(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
+std::string Psi(double value) { return device::FormatC("%g", value); }
 
 // The run's progress on standard error: a bar redrawn in place on a terminal, a line a point
 // otherwise; the manual prompt; and a wake-up for the main thread when the run ends.

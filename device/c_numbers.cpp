@@ -1,5 +1,9 @@
 #include "device/c_numbers.h"
 
+#include <locale.h>
+
+#include <cstdio>
+
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -17,6 +21,16 @@ std::string FormatFixed(double value, int decimals) {
     auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
     if (result.ec != std::errc()) return std::isnan(value) ? "nan" : "inf";
     return std::string(buffer, result.ptr);
+}
+
+std::string FormatC(const char* format, double value) {
+    // uselocale switches this thread only, so the user interface's own texts keep the user's.
+    static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t(0));
+    const locale_t before = ::uselocale(c);
+    char text[400];
+    std::snprintf(text, sizeof text, format, value);
+    ::uselocale(before);
+    return text;
 }
 
 long ParseDecimalLong(std::string_view text) {

@@ -13,6 +13,10 @@ std::string FormatFixed6(double value);
 // The same with `decimals` decimals ("%.1f": FormatFixed(value, 1)).
 std::string FormatFixed(double value, int decimals);
 
+// One number as printf(format, value) prints it in the "C" locale ("%g", "%.2f", "%.9g"); the
+// format takes exactly one double.
+std::string FormatC(const char* format, double value);
+
 // As strtol(text, nullptr, 10) in the "C" locale: leading white space, an optional sign, the
 // leading digits; 0 without digits; saturates at the limits of long.
 long ParseDecimalLong(std::string_view text);

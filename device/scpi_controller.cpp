@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "device/c_numbers.h"
+
 namespace device {
 
 ScpiController::ScpiController(std::unique_ptr<platform::LineStream> line,
@@ -27,8 +29,7 @@ bool ScpiController::Identify(std::string* error) {
 }
 
 std::string SetCommandText(const std::string& pattern, double psi) {
-    char number[32];
-    std::snprintf(number, sizeof number, "%.9g", psi);
+    const std::string number = FormatC("%.9g", psi);
     std::string text = pattern;
     for (size_t at; (at = text.find("{psi}")) != std::string::npos;) text.replace(at, 5, number);
     return text;

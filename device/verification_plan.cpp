@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "device/c_numbers.h"
+
 namespace device {
 namespace {
 
@@ -14,11 +16,7 @@ std::string Quoted(const std::string& key) {
     return "\"" + key + "\"";
 }
 
-std::string NumberText(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", value);
-    return text;
-}
+std::string NumberText(double value) { return FormatC("%.9g", value); }
 
 class Reader {
 public:

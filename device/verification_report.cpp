@@ -3,11 +3,13 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "device/c_numbers.h"
 #include "device/reading_stream.h"
 
 namespace device {
@@ -25,11 +27,8 @@ Json Finite(double value) {
     return value;
 }
 
-std::string Format(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
+std::string Format(const char* format, double value) { return FormatC(format, value); }
+
 
 std::string Escape(const std::string& text) {
     std::string out;
@@ -60,6 +59,14 @@ std::string Utc(std::chrono::system_clock::time_point t) {
 
 std::string CoefficientText(float value) {
     return Format("%.9g", static_cast<double>(value));
+}
+
+// The coefficient as the number its shortest text reads as, whatever the process locale.
+double CoefficientNumber(float value) {
+    const std::string text = CoefficientText(value);
+    double number = 0;
+    std::from_chars(text.data(), text.data() + text.size(), number);
+    return number;
 }
 
 // The error plot: error in % FS against the reference, up and down marked apart, the best
@@ -169,7 +176,11 @@ std::string Sha256Hex(const void* bytes, size_t size) {
     unsigned int length = 0;
     if (EVP_Digest(bytes, size, digest, &length, EVP_sha256(), nullptr) != 1) return {};
     std::string hex;
-    for (unsigned i = 0; i < length; ++i) hex += Format("%02x", digest[i]).substr(0, 2);
+    static const char kDigits[] = "0123456789abcdef";
+    for (unsigned i = 0; i < length; ++i) {
+        hex += kDigits[digest[i] >> 4];
+        hex += kDigits[digest[i] & 0xF];
+    }
     return hex;
 }
 
@@ -219,8 +230,7 @@ std::string VerificationJson(const VerificationReport& report) {
     for (int k = 0; k < kCoefficientRows; ++k) {
         const float c = report.transducer.coefficients[k];
         coefficients[EepromRows()[k].description] =
-            std::isfinite(c) ? Json(std::strtod(CoefficientText(c).c_str(), nullptr))
-                             : Json(nullptr);
+            std::isfinite(c) ? Json(CoefficientNumber(c)) : Json(nullptr);
     }
     json["identity"] = {{"serial_number", report.transducer.serialNumber},
                         {"eeprom_sha256", report.transducer.eepromSha256},

@@ -3,14 +3,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "device/c_numbers.h"
+
 namespace device {
 namespace {
 
-std::string PsiText(double psi) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", psi);
-    return text;
-}
+std::string PsiText(double psi) { return FormatC("%g", psi); }
 
 }  // namespace
 

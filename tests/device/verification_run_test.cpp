@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <map>
 #include <random>
 #include <string>
 
 #include "../support/wait_until.h"
+#include "device/scpi_controller.h"
+#include "device/verification_report.h"
 #include "device/verification_worker.h"
 
 namespace {
@@ -262,3 +265,25 @@ TEST(VerificationWorker, Runs_on_its_own_thread_from_pushed_readings_and_stops_i
 }
 
 }  // namespace
+
+// The program runs under the user's locale: under a decimal comma the controller's set command,
+// the report's numbers (its plot's coordinates among them) and the image's SHA-256 keep their
+// form.
+TEST(VerificationReport, Keeps_its_numbers_under_a_decimal_comma_and_hashes_the_bytes) {
+    Bench bench;
+    bench.offset = 0.01;
+    VerificationRun run(QuickPlan(3, 1, Directions::kUpDown), bench, nullptr);
+    VerificationReport report;
+    report.result = RunOnBench(run, bench);
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 not installed";
+    const std::string command = SetCommandText("SOUR:PRES {psi}", 7.5);
+    const std::string html = VerificationHtml(report);
+    std::setlocale(LC_ALL, before.c_str());
+    EXPECT_EQ(command, "SOUR:PRES 7.5");
+    EXPECT_NE(html.find(">7.5<"), std::string::npos);
+    EXPECT_EQ(html.find("7,5"), std::string::npos);
+    EXPECT_EQ(html, VerificationHtml(report));  // the same as under "C"
+    EXPECT_EQ(Sha256Hex("abc", 3),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
