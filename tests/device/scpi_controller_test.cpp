@@ -36,12 +36,11 @@ public:
         m_thread.join();
         ::close(m_listen);
     }
+    // Shuts the connection down; the serving thread, woken by it, closes the descriptor itself
+    // so that no close races its own recv.
     void HangUp() {
-        const int fd = m_client.exchange(-1);
-        if (fd >= 0) {
-            ::shutdown(fd, SHUT_RDWR);
-            ::close(fd);
-        }
+        std::lock_guard lock(m_mutex);
+        if (m_client >= 0) ::shutdown(m_client, SHUT_RDWR);
     }
     std::vector<std::string> Received() {
         std::lock_guard lock(m_mutex);
@@ -55,7 +54,16 @@ private:
     void Serve() {
         const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) return;
-        m_client = fd;
+        {
+            std::lock_guard lock(m_mutex);
+            m_client = fd;
+        }
+        Answer(fd);
+        std::lock_guard lock(m_mutex);
+        m_client = -1;
+        ::close(fd);
+    }
+    void Answer(int fd) {
         std::string buffer;
         char chunk[256];
         for (;;) {
@@ -79,7 +87,7 @@ private:
     }
 
     int m_listen = -1;
-    std::atomic<int> m_client{-1};
+    int m_client = -1;
     std::thread m_thread;
     std::mutex m_mutex;
     std::vector<std::string> m_received;
