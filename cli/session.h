@@ -48,7 +48,7 @@ protected:
 
 // Prints each step's readings to standard output, as the read-out's lines or in another format.
 // A failed write ends the run (through StopRequested).
-class ReadingsPrinter : public device::ReadingListener {
+class ReadingsPrinter : public device::SessionEvents {
 public:
     std::atomic<long> printedReadings{0};
     std::atomic<bool> outputFailed{false};

@@ -322,11 +322,9 @@ int RunVerify(const Options& options) {
         }
         if (!stopSent && session.PortGone()) {
             if (options.reconnectSeconds) {
+                // Resumed, the feed has told the worker of the gap; abandoned, it has stopped it.
                 reconnectExit = Reconnect(session, options);
-                if (reconnectExit == kExitDone) {
-                    worker.ReadingsGap();
-                    continue;
-                }
+                if (reconnectExit == kExitDone) continue;
             }
             worker.Stop("the port went away");
             stopSent = true;

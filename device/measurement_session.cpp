@@ -59,8 +59,17 @@ bool MeasurementSession::StartTimer() {
     return m_dialog.StartTimer();
 }
 
+template <typename Event>
+void MeasurementSession::Tell(Event event) {
+    std::vector<SessionEvents*> listeners;
+    {
+        std::lock_guard lock(m_mutex);
+        listeners = m_listeners;
+    }
+    for (SessionEvents* listener : listeners) event(*listener);
+}
+
 bool MeasurementSession::StartRun(const RunOptions& options) {
-    std::vector<ReadingListener*> listeners;
     {
         std::lock_guard lock(m_mutex);
         m_ledger = {};
@@ -68,9 +77,8 @@ bool MeasurementSession::StartRun(const RunOptions& options) {
         m_ledger.c1Sent = 1;  // the start sequence's
         m_ledger.eepromRereads = Eeprom().repeatedReads;
         m_ledger.eepromUnconfirmedRows = static_cast<int>(Eeprom().unconfirmedRows.size());
-        listeners = m_listeners;
     }
-    for (ReadingListener* listener : listeners) listener->OnRunStarted();
+    Tell([](SessionEvents& l) { l.OnRunStarted(); });
     m_runOptions = options;
     m_suspended = false;
     m_clock.Start();
@@ -79,6 +87,12 @@ bool MeasurementSession::StartRun(const RunOptions& options) {
 }
 
 RunEnd MeasurementSession::StopRun() {
+    const RunEnd end = EndRun();
+    Tell([&end](SessionEvents& l) { l.OnRunEnded(end); });
+    return end;
+}
+
+RunEnd MeasurementSession::EndRun() {
     m_page.StopContinuous();
     RunEnd end;
     end.logCloseFailed = !CloseLog(&end.logCloseFailure);
@@ -94,9 +108,10 @@ RunEnd MeasurementSession::StopRun() {
 RunEnd MeasurementSession::SuspendRun() {
     m_gapStart = ReadingClock::Steady::now();
     m_suspended = true;
-    RunEnd end = StopRun();
+    RunEnd end = EndRun();
     // No tick may read the port while it is closed and opened again, nor during the read-out.
     if (m_dialog.m_timer) m_dialog.m_timer->Stop();
+    Tell([](SessionEvents& l) { l.OnRunSuspended(); });
     return end;
 }
 
@@ -155,6 +170,7 @@ ResumeCheck MeasurementSession::ResumeRun() {
     m_page.StartContinuous();
     check.logNotOpened = !m_runOptions.logPath.empty() &&
                          !OpenLog(m_runOptions.logPath, m_runOptions.timeStamps, LogOpen::kAppend);
+    Tell([&check](SessionEvents& l) { l.OnRunResumed(check); });
     return check;
 }
 
@@ -162,6 +178,7 @@ void MeasurementSession::AbandonRun() {
     if (!m_suspended) return;
     m_suspended = false;
     StartTimer();
+    Tell([](SessionEvents& l) { l.OnRunAbandoned(); });
 }
 
 bool MeasurementSession::Running() const {
@@ -178,12 +195,12 @@ Figures MeasurementSession::Statistics(StatsWindow window) const {
     return m_statistics.Current(window);
 }
 
-void MeasurementSession::AddListener(ReadingListener* listener) {
+void MeasurementSession::AddListener(SessionEvents* listener) {
     std::lock_guard lock(m_mutex);
     m_listeners.push_back(listener);
 }
 
-void MeasurementSession::RemoveListener(ReadingListener* listener) {
+void MeasurementSession::RemoveListener(SessionEvents* listener) {
     std::lock_guard calls(m_callMutex);
     std::lock_guard lock(m_mutex);
     std::erase(m_listeners, listener);
@@ -193,14 +210,14 @@ void MeasurementSession::OnContinuousStep(const StepResult& result) {
     std::vector<TimedReading> readings;
     if (!result.values.empty()) readings = m_clock.Stamp(result.values);
     std::lock_guard calls(m_callMutex);
-    std::vector<ReadingListener*> listeners;
+    std::vector<SessionEvents*> listeners;
     {
         std::lock_guard lock(m_mutex);
         Count(result, readings);
         if (!readings.empty()) listeners = m_listeners;
     }
     // Listeners only post, write or queue: they never wait for another thread, nor call back.
-    for (ReadingListener* listener : listeners) listener->OnReadings(readings);
+    for (SessionEvents* listener : listeners) listener->OnReadings(readings);
 }
 
 void MeasurementSession::Count(const StepResult& result,

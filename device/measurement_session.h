@@ -16,14 +16,29 @@ class CSerialPort;
 
 namespace device {
 
-// Told of the readings of every run. OnReadings runs on the tick thread, outside the session's
+struct RunEnd;
+struct ResumeCheck;
+
+// What a session tells the front ends and feeds attached to it (AddListener): the readings of
+// every run, and the run's course. OnReadings runs on the tick thread, outside the session's
 // lock, and must not wait for another thread (a listener that may be slow, such as a pipe,
-// takes them on a thread of its own: QueuedListener); the others on the user-interface thread.
-class ReadingListener {
+// takes them on a thread of its own: QueuedListener). The others run on the user-interface
+// thread, from the session call that caused them, and must not add or remove listeners.
+class SessionEvents {
 public:
-    virtual ~ReadingListener() = default;
+    virtual ~SessionEvents() = default;
+    // StartRun: a run begins; readings follow.
     virtual void OnRunStarted() {}
     virtual void OnReadings(const std::vector<TimedReading>& readings) = 0;
+    // SuspendRun: the port went away; no readings until the run resumes or is abandoned.
+    virtual void OnRunSuspended() {}
+    // ResumeRun found the same transducer: the readings go on after a gap of `check.gapSeconds`.
+    virtual void OnRunResumed(const ResumeCheck& check) {}
+    // StopRun: the run ended as Stop ends it.
+    virtual void OnRunEnded(const RunEnd& end) {}
+    // AbandonRun: a suspended run ended for good (the port did not come back with the same
+    // transducer, or the wait was given up).
+    virtual void OnRunAbandoned() {}
 };
 
 // What a run is asked to do besides measuring. An empty path: no log.
@@ -114,16 +129,20 @@ public:
     RunLedger Ledger() const;
     Figures Statistics(StatsWindow window) const;
 
-    // UI thread: who gets the readings. RemoveListener returns once a call in progress to it
-    // has ended.
-    void AddListener(ReadingListener* listener);
-    void RemoveListener(ReadingListener* listener);
+    // UI thread: who hears the session's events. RemoveListener returns once a call in
+    // progress to it has ended.
+    void AddListener(SessionEvents* listener);
+    void RemoveListener(SessionEvents* listener);
 
     MainDialogCore& Dialog() { return m_dialog; }
     CommandPageCore& Page() { return m_page; }
 
 private:
     void OnContinuousStep(const StepResult& result) override;  // tick thread
+    RunEnd EndRun();  // StopRun's work, without telling the listeners
+    // UI thread: `event` for each listener, outside the lock.
+    template <typename Event>
+    void Tell(Event event);
     // Tick thread, under m_mutex: the step into the ledger and the statistics.
     void Count(const StepResult& result, const std::vector<TimedReading>& readings);
 
@@ -140,7 +159,7 @@ private:
     mutable std::mutex m_mutex;  // guards the ledger, the statistics and the listeners
     RunLedger m_ledger;
     LiveStatistics m_statistics;
-    std::vector<ReadingListener*> m_listeners;
+    std::vector<SessionEvents*> m_listeners;
     // Held while the tick calls the listeners (not m_mutex: readers of the figures never wait
     // for a listener), so that a listener removed is no longer called.
     std::mutex m_callMutex;

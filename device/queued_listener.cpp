@@ -2,7 +2,7 @@
 
 namespace device {
 
-QueuedListener::QueuedListener(ReadingListener& target)
+QueuedListener::QueuedListener(SessionEvents& target)
     : m_target(target), m_thread([this] { Run(); }) {}
 
 QueuedListener::~QueuedListener() {

@@ -13,9 +13,9 @@ namespace device {
 // Hands the readings to `target` on a thread of its own, in order, so that a listener that may
 // block (a pipe whose reader stopped reading, a slow disk) holds up neither the tick nor the
 // listeners after it. Nothing is dropped: the queue grows while the target is slow.
-class QueuedListener : public ReadingListener {
+class QueuedListener : public SessionEvents {
 public:
-    explicit QueuedListener(ReadingListener& target);
+    explicit QueuedListener(SessionEvents& target);
     QueuedListener(const QueuedListener&) = delete;
     QueuedListener& operator=(const QueuedListener&) = delete;
     // Finish first.
@@ -35,7 +35,7 @@ private:
     };
     void Run();
 
-    ReadingListener& m_target;
+    SessionEvents& m_target;
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::deque<Item> m_queue;

@@ -17,6 +17,19 @@ void VerificationFeed::OnReadings(const std::vector<TimedReading>& readings) {
     m_worker.Push(readings);
 }
 
+void VerificationFeed::OnRunResumed(const ResumeCheck&) {
+    // The readings before the gap and after it are not one settled stretch.
+    m_worker.ReadingsGap();
+}
+
+void VerificationFeed::OnRunEnded(const RunEnd&) {
+    m_worker.Stop("the run was stopped");
+}
+
+void VerificationFeed::OnRunAbandoned() {
+    m_worker.Stop("the port went away");
+}
+
 VerificationReport ReportOf(const VerificationResult& result, const MeasurementSession& session,
                             const ReportedPort& port) {
     VerificationReport report;

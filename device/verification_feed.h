@@ -8,10 +8,13 @@
 #include "serial/port_identity.h"
 
 // The one place a verification run meets a measurement session: the session's readings go to
-// the worker, and the session's EEPROM image and ledger go into the report.
+// the worker, and the session's EEPROM image and ledger go into the report. The run's course
+// reaches the worker too, whichever front end drives the session: a run that resumes after the
+// port was away settles its point again, and one that ends or is abandoned ends the
+// verification incomplete.
 namespace device {
 
-class VerificationFeed : public ReadingListener {
+class VerificationFeed : public SessionEvents {
 public:
     // UI thread, between runs: listens to `session` until destroyed.
     VerificationFeed(MeasurementSession& session, VerificationWorker& worker);
@@ -20,6 +23,9 @@ public:
     ~VerificationFeed() override;
 
     void OnReadings(const std::vector<TimedReading>& readings) override;  // tick thread
+    void OnRunResumed(const ResumeCheck& check) override;
+    void OnRunEnded(const RunEnd& end) override;
+    void OnRunAbandoned() override;
 
 private:
     MeasurementSession& m_session;

@@ -42,6 +42,7 @@ void VerificationWorker::AnswerManual(double referencePsi) {
 void VerificationWorker::ReadingsGap() {
     {
         std::lock_guard lock(m_mutex);
+        if (m_finished) return;
         m_queue.push_back(Gap{});
     }
     m_wake.notify_all();
@@ -50,6 +51,7 @@ void VerificationWorker::ReadingsGap() {
 void VerificationWorker::Stop(const std::string& reason) {
     {
         std::lock_guard lock(m_mutex);
+        if (m_finished) return;
         m_queue.push_back(StopRequest{reason});
     }
     m_wake.notify_all();

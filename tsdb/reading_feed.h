@@ -13,7 +13,7 @@ namespace tsdb {
 
 class Writer;
 
-class ReadingFeed : public device::ReadingListener {
+class ReadingFeed : public device::SessionEvents {
 public:
     // `writer` outlives the feed, or the feed is removed from the session first.
     ReadingFeed(Writer& writer, Tags tags = {});

@@ -13,7 +13,7 @@ namespace ui {
 // which join the trace on the user-interface thread. The tick never waits for that thread: it
 // queues the readings under a small mutex, and at most one queued call is in flight. While no
 // plot watches, readings are queued up to a few thousand before a call goes out.
-class PressureFeed : public QObject, public device::ReadingListener {
+class PressureFeed : public QObject, public device::SessionEvents {
     Q_OBJECT
 public:
     // User-interface thread. A Run: what is queued still joins the old trace, then a new trace

@@ -216,10 +216,10 @@ TEST_F(EepromReadout, Port_going_away_ends_the_read_out_at_the_next_byte) {
     watcher.m_deviceAddress = "01";
     g_mainDlg = &watcher;
     const double start = Now();
-    const auto readout = watcher.ReadEeprom();
+    const auto outcome = watcher.ReadEeprom();
     // Without the early end the remaining bytes would cost their windows, about 6.5 s.
     EXPECT_LT(Now() - start, 1.0 + 2.0);
-    EXPECT_TRUE(readout.stopped);
+    EXPECT_TRUE(outcome.stopped);
     EXPECT_EQ(watcher.gone.load(), 1);
     EXPECT_EQ(table.Rows().size(), 64u);
     EXPECT_EQ(table.Rows()[63][5], "00");

@@ -10,8 +10,10 @@
 
 #include "../support/wait_until.h"
 #include "device/scpi_controller.h"
+#include "device/verification_feed.h"
 #include "device/verification_report.h"
 #include "device/verification_worker.h"
+#include "host_on_simulator_fixture.h"
 
 namespace {
 
@@ -262,6 +264,36 @@ TEST(VerificationWorker, Runs_on_its_own_thread_from_pushed_readings_and_stops_i
     EXPECT_EQ(result.verdict, Verdict::kIncomplete);
     EXPECT_EQ(result.incompleteReason, "stopped");
     EXPECT_EQ(result.reference, "BENCH,1");
+}
+
+// Whichever front end drives the session, a verification on it hears how the run goes: stopped
+// as Stop stops it, or given up once the port went away, it ends incomplete and says why.
+class VerificationFeedTest : public device_test::SimHostTest {};
+
+TEST_F(VerificationFeedTest, A_run_stopped_or_abandoned_ends_the_verification_incomplete) {
+    StartSim();
+    ASSERT_TRUE(session->StartTimer());
+    for (const bool abandoned : {false, true}) {
+        SCOPED_TRACE(abandoned ? "abandoned" : "stopped");
+        Bench bench;
+        VerificationPlan plan = QuickPlan(3, 1, Directions::kUp);
+        plan.settle.timeoutSeconds = 600;  // no point ends the run by itself
+        VerificationWorker worker(plan, bench, nullptr);
+        VerificationFeed feed(*session, worker);
+        ASSERT_TRUE(session->StartRun({}));
+        worker.Start();
+        ASSERT_TRUE(WaitUntil([&] { return session->Ledger().shown > 0; }));
+        if (abandoned) {
+            session->SuspendRun();
+            session->AbandonRun();
+        } else {
+            session->StopRun();
+        }
+        ASSERT_TRUE(worker.WaitFinished(std::chrono::seconds(10)));
+        EXPECT_EQ(worker.Result().verdict, Verdict::kIncomplete);
+        EXPECT_EQ(worker.Result().incompleteReason,
+                  abandoned ? "the port went away" : "the run was stopped");
+    }
 }
 
 }  // namespace

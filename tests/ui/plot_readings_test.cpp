@@ -28,7 +28,7 @@
 namespace {
 
 // Every reading of the session as it was handed over: what zelctl would have written.
-class ReadingRecorder : public device::ReadingListener {
+class ReadingRecorder : public device::SessionEvents {
 public:
     void OnReadings(const std::vector<device::TimedReading>& readings) override {
         std::lock_guard lock(m_mutex);

@@ -113,7 +113,9 @@ TEST_F(VerificationWindowTest, ControllerRunFillsTableAndFiguresAsTheJsonAndSave
             const auto& v = fromZelctl["figures"][name + "_pct_fs"];
             const QString shown = w->FiguresTable()->item(int(i), 1)->text();
             EXPECT_EQ(v.is_null(), shown.isEmpty()) << name;
-            if (!v.is_null()) EXPECT_NEAR(shown.toDouble(), v.get<double>(), 1e-5) << name;
+            if (!v.is_null()) {
+                EXPECT_NEAR(shown.toDouble(), v.get<double>(), 1e-5) << name;
+            }
         }
         EXPECT_EQ(w->PointsText().count('\n'), 6);
         // ZEL_SCREENSHOT_DIR: the window after the run, for the documentation (under xvfb-run).
