@@ -71,7 +71,7 @@ inline long Http(const std::string& url, std::string* body, const std::string& p
 }
 
 struct Point {
-    long long ms;  // VictoriaMetrics keeps milliseconds
+    long long time;  // in the database's own precision: VictoriaMetrics ms, InfluxDB ns
     std::string psi;
 };
 
@@ -177,9 +177,9 @@ public:
     long long Acknowledged() { return m_acknowledgedBefore + AcknowledgedSinceStart(); }
 
     // An InfluxQL query's answer as InfluxDB gives it.
-    std::string InfluxQl(const std::string& query) {
+    std::string InfluxQl(const std::string& query, const std::string& epoch = "ms") {
         std::string body;
-        Http(Url("/query?db=zel&epoch=ms&q=" + UrlEncoded(query)), &body);
+        Http(Url("/query?db=zel&epoch=" + epoch + "&q=" + UrlEncoded(query)), &body);
         return body;
     }
 
@@ -192,7 +192,7 @@ public:
             std::this_thread::sleep_for(200ms);
         }
         std::stable_sort(points.begin(), points.end(),
-                         [](const Point& a, const Point& b) { return a.ms < b.ms; });
+                         [](const Point& a, const Point& b) { return a.time < b.time; });
         return points;
     }
 
@@ -216,7 +216,7 @@ private:
     std::vector<Point> InfluxPsi() {
         std::vector<Point> points;
         const auto answer =
-            nlohmann::json::parse(InfluxQl("SELECT psi FROM zel_pressure"), nullptr, false);
+            nlohmann::json::parse(InfluxQl("SELECT psi FROM zel_pressure", "ns"), nullptr, false);
         if (answer.is_discarded()) return points;
         for (const auto& result : answer.value("results", nlohmann::json::array())) {
             for (const auto& series : result.value("series", nlohmann::json::array())) {
