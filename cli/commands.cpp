@@ -350,7 +350,7 @@ int RunAcquire(const Options& options) {
     const bool suspended = session.core.Suspended();
     const device::RunEnd end = suspended ? device::RunEnd{session.core.Ledger(), false, {}}
                                          : session.core.StopRun();
-    bool logFailed = session.page.logFailed;
+    bool logFailed = session.messages.logFailed;
     if (end.logCloseFailed) {
         std::fprintf(stderr, "zelctl: %s\n", end.logCloseFailure.c_str());
         logFailed = true;

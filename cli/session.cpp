@@ -20,16 +20,6 @@
 
 namespace cli {
 
-void CliMainDialog::OnEepromByteRead(int byteAddress, const std::string&) {
-    if (!progressBar) return;
-    const int done = byteAddress + 1;
-    const int width = 40;
-    const int filled = done * width / 256;
-    std::fprintf(stderr, "\rReading EEPROM [%s%s] %3d/256", std::string(filled, '#').c_str(),
-                 std::string(width - filled, '.').c_str(), done);
-    std::fflush(stderr);
-}
-
 void CliMainDialog::EndEepromWait() {
     if (progressBar) std::fputs("\n", stderr);
 }
@@ -38,12 +28,32 @@ bool CliMainDialog::EepromReadoutCancelled() {
     return StopRequested();
 }
 
-void CliMainDialog::OnEepromUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) {
+void SessionMessages::OnReadoutProgress(int byteAddress, const std::string&) {
+    if (!m_dialog.progressBar) return;
+    const int done = byteAddress + 1;
+    const int width = 40;
+    const int filled = done * width / 256;
+    std::fprintf(stderr, "\rReading EEPROM [%s%s] %3d/256", std::string(filled, '#').c_str(),
+                 std::string(width - filled, '.').c_str(), done);
+    std::fflush(stderr);
+}
+
+void SessionMessages::OnReadoutUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) {
     std::fprintf(stderr, "zelctl: %s\n", device::UnconfirmedRowsMessage(rows).c_str());
 }
 
-void CliMainDialog::OnPortGone() {
+void SessionMessages::OnPortGone() {
     WakeWaiter();
+}
+
+void SessionMessages::OnFallingBehind() {
+    std::fprintf(stderr, "zelctl: warning: %s\n", device::FallingBehindText().c_str());
+}
+
+void SessionMessages::OnLogFailed(const std::string& message) {
+    std::fprintf(stderr, "zelctl: %s\n", message.c_str());
+    logFailed = true;
+    RequestStop();
 }
 
 void ReadingsPrinter::OnReadings(const std::vector<device::TimedReading>& readings) {
@@ -61,16 +71,6 @@ void ReadingsPrinter::OnReadings(const std::vector<device::TimedReading>& readin
     }
     printedReadings += static_cast<long>(readings.size());
     if (stopAfterReadings > 0 && printedReadings >= stopAfterReadings) WakeWaiter();
-}
-
-void CliCommandPage::OnFallingBehind() {
-    std::fprintf(stderr, "zelctl: warning: %s\n", device::FallingBehindText().c_str());
-}
-
-void CliCommandPage::OnLogFailed(const std::string& message) {
-    std::fprintf(stderr, "zelctl: %s\n", message.c_str());
-    logFailed = true;
-    RequestStop();
 }
 
 namespace {
@@ -159,10 +159,13 @@ std::unique_ptr<sim::Simulator> StartSimulator(const Options& options, std::stri
     return simulator;
 }
 
-Session::Session() : core(dialog, page, {&monitor, &readout, &eepromTable}) {}
+Session::Session() : core(dialog, page, {&monitor, &readout, &eepromTable}) {
+    core.AddListener(&messages);
+}
 
 Session::~Session() {
     if (dialog.m_timer) dialog.m_timer->Stop();
+    core.RemoveListener(&messages);
 }
 
 int Session::Open(const Options& options) {
@@ -203,7 +206,7 @@ int Session::ReadEeprom() {
         std::fprintf(stderr, "zelctl: the transducer never answered (every EEPROM byte empty)\n");
         return kExitNoAnswer;
     }
-    // The rows were named on standard error (OnEepromUnconfirmed).
+    // The rows were named on standard error (SessionMessages).
     return outcome.unconfirmedRows.empty() ? kExitDone : kExitEepromUnconfirmed;
 }
 

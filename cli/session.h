@@ -22,28 +22,35 @@ class Simulator;
 
 namespace cli {
 
-// The main dialog's measurement side without a window: a progress bar for the EEPROM read-out
-// and a record of whether the transducer answered at all.
+// The main dialog's measurement side without a window: whether the EEPROM read-out shows a
+// progress bar, and the read-out cancelled by a stop request.
 class CliMainDialog : public device::MainDialogCore {
 public:
     bool progressBar = false;
 
 protected:
-    void OnEepromByteRead(int byteAddress, const std::string& byteText) override;
     void EndEepromWait() override;
     bool EepromReadoutCancelled() override;
-    void OnEepromUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) override;
-    void OnPortGone() override;  // wakes the acquisition's wait
 };
 
-// The command page's measurement side: a failed log write ends the run (through StopRequested).
-class CliCommandPage : public device::CommandPageCore {
+// What zelctl makes of a session's events besides the readings: the read-out's progress bar and
+// its unconfirmed rows on standard error, the acquisition's wait woken when the port goes, a
+// warning when the host falls behind, and a failed log write that ends the run (through
+// StopRequested).
+class SessionMessages : public device::SessionEvents {
 public:
+    explicit SessionMessages(const CliMainDialog& dialog) : m_dialog(dialog) {}
     std::atomic<bool> logFailed{false};
 
-protected:
+    void OnReadings(const std::vector<device::TimedReading>&) override {}
+    void OnReadoutProgress(int byteAddress, const std::string& byteText) override;
+    void OnReadoutUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) override;
+    void OnPortGone() override;
     void OnFallingBehind() override;
     void OnLogFailed(const std::string& message) override;
+
+private:
+    const CliMainDialog& m_dialog;
 };
 
 // Prints each step's readings to standard output, as the read-out's lines or in another format.
@@ -93,7 +100,8 @@ public:
     std::string portPath;  // the device Open opened
     serial::PortIdentity identity;  // what identifies it, read when it was opened
     CliMainDialog dialog;
-    CliCommandPage page;
+    device::CommandPageCore page;
+    SessionMessages messages{dialog};
     device::StringTextView monitor;
     device::StringTextView readout;
     device::StringTableView eepromTable;

@@ -8,6 +8,7 @@
 #include "device/device_state.h"
 #include "device/main_dialog_core.h"
 #include "device/pressure_log.h"
+#include "device/session_events.h"
 #include "platform/clock.h"
 #include "serial/serial_port.h"
 
@@ -121,7 +122,8 @@ void CommandPageCore::ContinuousStep() {
         return;
     }
     m_fullReads = got == kReadSize ? m_fullReads + 1 : 0;
-    if (m_fullReads == kFullReadsBehind && !m_fellBehind.exchange(true)) OnFallingBehind();
+    if (m_fullReads == kFullReadsBehind && !m_fellBehind.exchange(true) && m_events)
+        m_events->OnFallingBehind();
 
     ContinuousState state{std::move(m_carry), std::move(m_temperatureText),
                           m_pressure,         m_temperature,
@@ -137,7 +139,8 @@ void CommandPageCore::ContinuousStep() {
     g_readingCount = state.readingCount;
 
     if (!result.logText.empty()) {
-        if (std::string failure; !WriteLogText(result.logText, &failure)) OnLogFailed(failure);
+        if (std::string failure; !WriteLogText(result.logText, &failure) && m_events)
+            m_events->OnLogFailed(failure);
         m_batchLines += result.lines;
         const size_t before = g_readoutText.size();
         AppendReadoutLines(g_readoutText, m_batchLines);

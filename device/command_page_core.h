@@ -11,6 +11,8 @@ class CSerialPort;
 
 namespace device {
 
+class SessionEvents;
+
 // Tick thread, once per continuous step that read something: what the step found, for the
 // owner of the run. Must not wait for another thread.
 class StepObserver {
@@ -45,6 +47,9 @@ public:
 
     // UI thread, set before the timer starts: told of every continuous step.
     StepObserver* m_stepObserver = nullptr;
+    // Set by the session before the timer starts: told, on the tick thread, when the host falls
+    // behind the transducer (once a run) and when a log write fails.
+    SessionEvents* m_events = nullptr;
 
     // UI thread. Continuous mode on, OnAcquisitionStateChanged(true), C1, 10 ms, C4, 5 ms.
     void StartContinuous();
@@ -80,11 +85,6 @@ protected:
     // UI thread, from StartContinuous (true) and StopContinuous (false): the Run/Stop text and
     // the control states.
     virtual void OnAcquisitionStateChanged(bool running) {}
-    // Tick thread, once per run, when m_fellBehind turns true. Must not wait for another thread.
-    virtual void OnFallingBehind() {}
-    // Tick thread, once per run: a log write failed and the log was closed (`message` says
-    // which file and why). The run goes on. Must not wait for another thread.
-    virtual void OnLogFailed(const std::string& message) {}
 
 private:
     void Echo(const std::string& frame);

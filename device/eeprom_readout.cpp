@@ -9,6 +9,7 @@
 #include "device/eeprom_contents.h"
 #include "device/eeprom_map.h"
 #include "device/main_dialog_core.h"
+#include "device/session_events.h"
 #include "platform/clock.h"
 
 namespace device {
@@ -230,7 +231,7 @@ MainDialogCore::EepromReadoutResult MainDialogCore::ReadEeprom() {
             if (!readout.Stopped()) readout.ReadByte(address);
             const std::string byteText = ByteText(image, address);
             if (list) list->SetItemText(items[r], 2 + j, byteText);
-            if (!result.stopped) OnEepromByteRead(address, byteText);
+            if (!result.stopped && m_events) m_events->OnReadoutProgress(address, byteText);
         }
     }
     // A byte asked for again after its row was shown (see Readout::Verify) may have changed.
@@ -243,7 +244,8 @@ MainDialogCore::EepromReadoutResult MainDialogCore::ReadEeprom() {
     const auto unconfirmed = UnconfirmedRows(image);
     for (const UnconfirmedRow& row : unconfirmed) result.unconfirmedRows.push_back(row.row);
     EndEepromWait();
-    if (result.answered && !result.stopped && !unconfirmed.empty()) OnEepromUnconfirmed(unconfirmed);
+    if (result.answered && !result.stopped && !unconfirmed.empty() && m_events)
+        m_events->OnReadoutUnconfirmed(unconfirmed);
     return result;
 }
 

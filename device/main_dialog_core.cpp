@@ -8,6 +8,7 @@
 #include "device/device_state.h"
 #include "device/monitor_text.h"
 #include "device/pressure_log.h"
+#include "device/session_events.h"
 #include "platform/clock.h"
 #include "serial/port_settings.h"
 #include "serial/serial_port.h"
@@ -36,7 +37,8 @@ std::string CurrentDeviceAddress() {
 bool CheckPortPresent(CSerialPort* port) {
     if (!port) return false;
     if (!port->IsGone()) return true;
-    if (g_mainDlg && !g_mainDlg->m_portGone.exchange(true)) g_mainDlg->OnPortGone();
+    if (g_mainDlg && !g_mainDlg->m_portGone.exchange(true) && g_mainDlg->m_events)
+        g_mainDlg->m_events->OnPortGone();
     return false;
 }
 
@@ -64,7 +66,7 @@ void MainDialogCore::EchoCommand(const std::string& text) {
 
 uint32_t MainDialogCore::CollectResponse() {
     char buffer[kReadSize + 1];
-    // Checked before the lock: OnPortGone must not run under it.
+    // Checked before the lock: the port-gone event must not run under it.
     const bool present = CheckPortPresent(m_readPort);
     std::lock_guard lock(PortMutex());
     g_responseText.clear();

@@ -14,8 +14,10 @@ class CSerialPort;
 
 namespace device {
 
-// The measurement side of the main dialog; the UI's CMainDlg derives from it, zelctl uses it
-// as it is. One object per process, reached by the tick through g_mainDlg.
+class SessionEvents;
+
+// The measurement side of the main dialog: the program's CMainDlg holds one as a member, zelctl
+// one of its own. One object per process, reached by the tick through g_mainDlg.
 class MainDialogCore {
 public:
     MainDialogCore() = default;
@@ -72,22 +74,18 @@ public:
     bool PortGone() const { return m_portGone; }
     std::atomic<bool> m_portGone{false};
 
-    // Tick thread, once: the port has disappeared (USB adapter pulled, simulator gone). The tick
-    // stops reading it. A widget implementation must post to its own thread.
-    virtual void OnPortGone() {}
+    // Set by the session: told of the read-out's progress, of rows it could not confirm and,
+    // once, of the port gone (SessionEvents).
+    SessionEvents* m_events = nullptr;
 
 protected:
     // ReadEeprom's hooks, on the UI thread, in this order: the wait notice appears (after the
     // list is prepared); the screen is redrawn with the wait cursor (after "*02IN\r" went out);
-    // each byte has been read (address 0..255 and its text, for a progress bar); the wait notice
-    // goes and the main window becomes active again.
+    // (each byte read goes to m_events as the read-out's progress); the wait notice goes and the
+    // main window becomes active again (then m_events hears of the rows not confirmed).
     virtual void CreateEepromWaitNotice() {}
     virtual void ShowEepromWaitCursor() {}
-    virtual void OnEepromByteRead(int byteAddress, const std::string& byteText) {}
     virtual void EndEepromWait() {}
-    // After the wait notice, once, when the transducer answered but some rows could not be
-    // confirmed (UnconfirmedRowsMessage words them).
-    virtual void OnEepromUnconfirmed(const std::vector<UnconfirmedRow>& rows) {}
     // Polled during the read-out; true ends it at once (the rest of the table shows "00").
     virtual bool EepromReadoutCancelled() { return false; }
 

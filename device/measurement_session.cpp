@@ -17,7 +17,9 @@ MeasurementSession::MeasurementSession(MainDialogCore& dialog, CommandPageCore& 
     g_readoutEdit = views.readout;
     g_eepromList = views.eepromTable;
     dialog.m_deviceAddress = "01";
+    dialog.m_events = &m_relay;
     page.m_stepObserver = this;
+    page.m_events = &m_relay;
     if (!port) {
         m_ownPort = std::make_unique<CSerialPort>();
         port = m_ownPort.get();
@@ -28,6 +30,8 @@ MeasurementSession::MeasurementSession(MainDialogCore& dialog, CommandPageCore& 
 MeasurementSession::~MeasurementSession() {
     if (m_dialog.m_timer) m_dialog.m_timer->Stop();
     if (m_page.m_stepObserver == this) m_page.m_stepObserver = nullptr;
+    if (m_page.m_events == &m_relay) m_page.m_events = nullptr;
+    if (m_dialog.m_events == &m_relay) m_dialog.m_events = nullptr;
     if (g_mainDlg == &m_dialog) g_mainDlg = nullptr;
     if (g_commandPage == &m_page) g_commandPage = nullptr;
     if (g_monitorEdit == m_views.monitor) g_monitorEdit = nullptr;
@@ -67,6 +71,32 @@ void MeasurementSession::Tell(Event event) {
         listeners = m_listeners;
     }
     for (SessionEvents* listener : listeners) event(*listener);
+}
+
+template <typename Event>
+void MeasurementSession::TellFromTick(Event event) {
+    std::lock_guard calls(m_callMutex);
+    Tell(event);
+}
+
+void MeasurementSession::Relay::OnReadoutProgress(int byteAddress, const std::string& byteText) {
+    m_session.Tell([&](SessionEvents& l) { l.OnReadoutProgress(byteAddress, byteText); });
+}
+
+void MeasurementSession::Relay::OnReadoutUnconfirmed(const std::vector<UnconfirmedRow>& rows) {
+    m_session.Tell([&](SessionEvents& l) { l.OnReadoutUnconfirmed(rows); });
+}
+
+void MeasurementSession::Relay::OnPortGone() {
+    m_session.TellFromTick([](SessionEvents& l) { l.OnPortGone(); });
+}
+
+void MeasurementSession::Relay::OnFallingBehind() {
+    m_session.TellFromTick([](SessionEvents& l) { l.OnFallingBehind(); });
+}
+
+void MeasurementSession::Relay::OnLogFailed(const std::string& message) {
+    m_session.TellFromTick([&](SessionEvents& l) { l.OnLogFailed(message); });
 }
 
 bool MeasurementSession::StartRun(const RunOptions& options) {

@@ -10,36 +10,12 @@
 #include "device/main_dialog_core.h"
 #include "device/reading_stream.h"
 #include "device/run_ledger.h"
+#include "device/session_events.h"
 #include "device/views.h"
 
 class CSerialPort;
 
 namespace device {
-
-struct RunEnd;
-struct ResumeCheck;
-
-// What a session tells the front ends and feeds attached to it (AddListener): the readings of
-// every run, and the run's course. OnReadings runs on the tick thread, outside the session's
-// lock, and must not wait for another thread (a listener that may be slow, such as a pipe,
-// takes them on a thread of its own: QueuedListener). The others run on the user-interface
-// thread, from the session call that caused them, and must not add or remove listeners.
-class SessionEvents {
-public:
-    virtual ~SessionEvents() = default;
-    // StartRun: a run begins; readings follow.
-    virtual void OnRunStarted() {}
-    virtual void OnReadings(const std::vector<TimedReading>& readings) = 0;
-    // SuspendRun: the port went away; no readings until the run resumes or is abandoned.
-    virtual void OnRunSuspended() {}
-    // ResumeRun found the same transducer: the readings go on after a gap of `check.gapSeconds`.
-    virtual void OnRunResumed(const ResumeCheck& check) {}
-    // StopRun: the run ended as Stop ends it.
-    virtual void OnRunEnded(const RunEnd& end) {}
-    // AbandonRun: a suspended run ended for good (the port did not come back with the same
-    // transducer, or the wait was given up).
-    virtual void OnRunAbandoned() {}
-};
 
 // What a run is asked to do besides measuring. An empty path: no log.
 struct RunOptions {
@@ -138,11 +114,29 @@ public:
     CommandPageCore& Page() { return m_page; }
 
 private:
+    // What the measurement sides tell the session, passed on to the listeners.
+    class Relay : public SessionEvents {
+    public:
+        explicit Relay(MeasurementSession& session) : m_session(session) {}
+        void OnReadings(const std::vector<TimedReading>&) override {}
+        void OnReadoutProgress(int byteAddress, const std::string& byteText) override;
+        void OnReadoutUnconfirmed(const std::vector<UnconfirmedRow>& rows) override;
+        void OnPortGone() override;
+        void OnFallingBehind() override;
+        void OnLogFailed(const std::string& message) override;
+
+    private:
+        MeasurementSession& m_session;
+    };
+
     void OnContinuousStep(const StepResult& result) override;  // tick thread
     RunEnd EndRun();  // StopRun's work, without telling the listeners
-    // UI thread: `event` for each listener, outside the lock.
+    // `event` for each listener, outside the lock: on the user-interface thread, or (TellFromTick)
+    // on the tick thread, where a listener removed meanwhile must no longer be called.
     template <typename Event>
     void Tell(Event event);
+    template <typename Event>
+    void TellFromTick(Event event);
     // Tick thread, under m_mutex: the step into the ledger and the statistics.
     void Count(const StepResult& result, const std::vector<TimedReading>& readings);
 
@@ -160,6 +154,7 @@ private:
     RunLedger m_ledger;
     LiveStatistics m_statistics;
     std::vector<SessionEvents*> m_listeners;
+    Relay m_relay{*this};
     // Held while the tick calls the listeners (not m_mutex: readers of the figures never wait
     // for a listener), so that a listener removed is no longer called.
     std::mutex m_callMutex;

@@ -31,6 +31,10 @@ public:
     device::RunOptions CurrentRunOptions() const;
     // After a run ended: the note about falling behind, the log controls, a failed close told.
     void ShowRunEnd(const device::RunEnd& end);
+    // Tick thread, through the session's events: the host falls behind (a note over the run),
+    // a log write failed (a box, once the user's thread gets to it).
+    void OnFallingBehind();
+    void OnLogFailed(const std::string& message);
     void OnLogPressure();
     void OnTimeStamp();
     void OnBrowse();
@@ -60,8 +64,6 @@ protected:
     void DoDataExchange(CDataExchange* dx) override;
     bool OnCommand(int id) override;
     void OnAcquisitionStateChanged(bool running) override;
-    void OnFallingBehind() override;
-    void OnLogFailed(const std::string& message) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -129,6 +129,7 @@ bool CMainDlg::OnInitDialog() {
         device::MeasurementSession::Views{m_monitorView.get(), m_commandPage->ReadoutView(),
                                           m_eepromPage->ListView()},
         m_core.m_port);
+    m_session->AddListener(&m_events);
     m_session->AddListener(&m_commandPage->PressureFeed());
     m_commandPage->SetSession(m_session.get());
     m_session->ReadEeprom();
@@ -281,6 +282,14 @@ void CMainDlg::EndEepromWait() {
     if (m_waitCursor) QApplication::restoreOverrideCursor();
     m_waitCursor = false;
     activateWindow();
+}
+
+void CMainDlg::WindowEvents::OnFallingBehind() {
+    m_window.m_commandPage->OnFallingBehind();
+}
+
+void CMainDlg::WindowEvents::OnLogFailed(const std::string& message) {
+    m_window.m_commandPage->OnLogFailed(message);
 }
 
 // The tick thread (or the read-out) found the port gone: once per loss.

@@ -27,7 +27,8 @@ class DatabaseDialog;
 // The program's main window: port status, Change Port Settings, the two tab pages and the
 // Command/Response Monitor. Its initialisation reads the EEPROM and starts the timer; closing it
 // stops the transducer, the timer and the port. The port and the timer are held by the
-// window's measurement side, a member (Core) whose read-out hooks come back to the window.
+// window's measurement side, a member (Core) whose read-out hooks come back to the window; what
+// the session tells comes through WindowEvents.
 class CMainDlg : public CDialog, public CPortDialogHost, private device::SessionPort {
     Q_OBJECT
 public:
@@ -94,21 +95,35 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
-    // The measurement side's hooks, forwarded to the window (the read-out's notice, cursor and
-    // boxes on the user-interface thread; the port gone on the tick thread).
+    // The measurement side's read-out hooks, forwarded to the window: the wait notice and
+    // cursor, on the user-interface thread.
     class MeasurementSide : public device::MainDialogCore {
     public:
         explicit MeasurementSide(CMainDlg& window) : m_window(window) {}
-        void OnPortGone() override { m_window.OnPortGone(); }
 
     protected:
         void CreateEepromWaitNotice() override { m_window.CreateEepromWaitNotice(); }
         void ShowEepromWaitCursor() override { m_window.ShowEepromWaitCursor(); }
-        void OnEepromByteRead(int, const std::string&) override { m_window.OnEepromByteRead(); }
         void EndEepromWait() override { m_window.EndEepromWait(); }
-        void OnEepromUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) override {
+
+    private:
+        CMainDlg& m_window;
+    };
+
+    // The session's events the window and its command page show: the read-out's progress and
+    // unconfirmed rows, the port gone, falling behind and a failed log write (the last three on
+    // the tick thread, posted on).
+    class WindowEvents : public device::SessionEvents {
+    public:
+        explicit WindowEvents(CMainDlg& window) : m_window(window) {}
+        void OnReadings(const std::vector<device::TimedReading>&) override {}
+        void OnReadoutProgress(int, const std::string&) override { m_window.OnEepromByteRead(); }
+        void OnReadoutUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) override {
             m_window.OnEepromUnconfirmed(rows);
         }
+        void OnPortGone() override { m_window.OnPortGone(); }
+        void OnFallingBehind() override;
+        void OnLogFailed(const std::string& message) override;
 
     private:
         CMainDlg& m_window;
@@ -131,6 +146,7 @@ private:
     void DestroyChildren();
 
     MeasurementSide m_core{*this};
+    WindowEvents m_events{*this};  // outlives the session, which tells it
     CCommandPage* m_commandPage = nullptr;
     CEepromPage* m_eepromPage = nullptr;
     ui::PressurePlotWindow* m_plotWindow = nullptr;  // a child window; shows the page's feed

@@ -5,6 +5,7 @@
 
 #include "device/device_state.h"
 #include "device/tick.h"
+#include "device/session_events.h"
 #include "device_fixture.h"
 
 namespace {
@@ -152,15 +153,18 @@ TEST_F(CommandTransport, Continuous_output_asked_from_the_list_shows_raw_in_the_
 }
 
 TEST_F(CommandTransport, A_vanished_port_is_reported_once_and_no_longer_read) {
-    struct Dialog : device::MainDialogCore {
+    struct Events : device::SessionEvents {
         int gone = 0;
+        void OnReadings(const std::vector<device::TimedReading>&) override {}
         void OnPortGone() override { ++gone; }
-    } watcher;
+    } events;
+    device::MainDialogCore watcher;
+    watcher.m_events = &events;
     watcher.m_readPort = &link.port;
     g_mainDlg = &watcher;
     link.Unplug();
     for (int i = 0; i < 3; ++i) device::OnTick();
-    EXPECT_EQ(watcher.gone, 1);
+    EXPECT_EQ(events.gone, 1);
     EXPECT_TRUE(watcher.PortGone());
     EXPECT_FALSE(link.port.IsOpen());
     g_mainDlg = nullptr;

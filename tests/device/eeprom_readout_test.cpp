@@ -11,6 +11,7 @@
 
 #include "device/c_numbers.h"
 #include "device/eeprom_map.h"
+#include "device/session_events.h"
 #include "host_on_simulator_fixture.h"
 
 namespace {
@@ -205,10 +206,13 @@ TEST_F(EepromReadout, Rows_that_cannot_be_confirmed_are_named_once_and_the_rest_
 }
 
 TEST_F(EepromReadout, Port_going_away_ends_the_read_out_at_the_next_byte) {
-    struct Dialog : device::MainDialogCore {
+    struct Events : device::SessionEvents {
         std::atomic<int> gone{0};
+        void OnReadings(const std::vector<device::TimedReading>&) override {}
         void OnPortGone() override { ++gone; }
-    } watcher;
+    } events;
+    device::MainDialogCore watcher;
+    watcher.m_events = &events;
     sim::Options options;
     options.faults.disconnectAfterMs = 1000;
     StartSim(options);
@@ -220,7 +224,7 @@ TEST_F(EepromReadout, Port_going_away_ends_the_read_out_at_the_next_byte) {
     // Without the early end the remaining bytes would cost their windows, about 6.5 s.
     EXPECT_LT(Now() - start, 1.0 + 2.0);
     EXPECT_TRUE(outcome.stopped);
-    EXPECT_EQ(watcher.gone.load(), 1);
+    EXPECT_EQ(events.gone.load(), 1);
     EXPECT_EQ(table.Rows().size(), 64u);
     EXPECT_EQ(table.Rows()[63][5], "00");
     g_mainDlg = nullptr;

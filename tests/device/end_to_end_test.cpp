@@ -10,6 +10,7 @@
 #include "device/c_numbers.h"
 #include "device/continuous_parser.h"
 #include "device/eeprom_map.h"
+#include "device/session_events.h"
 #include "host_on_simulator_fixture.h"
 
 namespace {
@@ -203,10 +204,13 @@ INSTANTIATE_TEST_SUITE_P(Transducer, FaultModes,
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(ContinuousRun, Unplugged_transducer_stops_the_reads_and_is_reported_once) {
-    struct Dialog : device::MainDialogCore {
+    struct Events : device::SessionEvents {
         std::atomic<int> gone{0};
+        void OnReadings(const std::vector<device::TimedReading>&) override {}
         void OnPortGone() override { ++gone; }
-    } watcher;
+    } events;
+    device::MainDialogCore watcher;
+    watcher.m_events = &events;
     watcher.m_port = &port;
     watcher.m_readPort = &port;
     watcher.m_deviceAddress = "01";
@@ -216,13 +220,13 @@ TEST_F(ContinuousRun, Unplugged_transducer_stops_the_reads_and_is_reported_once)
     g_mainDlg = &watcher;
     watcher.StartTimer();
     page.StartContinuous();
-    EXPECT_TRUE(WaitUntil([&] { return watcher.gone.load() > 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return events.gone.load() > 0; }));
     // Ticks on the gone port, in the run and after it, would report it again.
     EXPECT_TRUE(device_test::WaitForTicks(*watcher.m_timer, 5));
     page.StopContinuous();
     EXPECT_TRUE(device_test::WaitForTicks(*watcher.m_timer, 5));
     watcher.m_timer->Stop();
-    EXPECT_EQ(watcher.gone.load(), 1);
+    EXPECT_EQ(events.gone.load(), 1);
     EXPECT_TRUE(watcher.PortGone());
     EXPECT_FALSE(port.IsOpen());
     g_mainDlg = nullptr;

@@ -13,6 +13,7 @@
 #include "device/continuous_parser.h"
 #include "device/device_state.h"
 #include "device/pressure_formula.h"
+#include "device/session_events.h"
 #include "device_fixture.h"
 
 namespace {
@@ -147,10 +148,13 @@ TEST_F(PressureLog, An_unopenable_path_is_reported_and_the_run_goes_on) {
 
 // The file-size limit makes a real write fail part-way, as a full disk does.
 TEST_F(PressureLog, A_failed_write_keeps_whole_lines_closes_the_log_and_says_why_once) {
-    struct Page : device::CommandPageCore {
+    struct Events : device::SessionEvents {
         std::vector<std::string> failures;
+        void OnReadings(const std::vector<device::TimedReading>&) override {}
         void OnLogFailed(const std::string& message) override { failures.push_back(message); }
-    } failing;
+    } events;
+    device::CommandPageCore failing;
+    failing.m_events = &events;
     failing.m_port = &link.port;
     failing.m_temperatureText = page.m_temperatureText;
     failing.m_temperature = page.m_temperature;
@@ -175,8 +179,8 @@ TEST_F(PressureLog, A_failed_write_keeps_whole_lines_closes_the_log_and_says_why
     std::string eightLines;
     for (int i = 0; i < 8; ++i) eightLines += "\t54.000044\r\n";
     EXPECT_EQ(ReadFile(path), eightLines);
-    ASSERT_EQ(failing.failures.size(), 1u);
-    EXPECT_EQ(failing.failures[0], "The log file " + path +
+    ASSERT_EQ(events.failures.size(), 1u);
+    EXPECT_EQ(events.failures[0], "The log file " + path +
                                        " could not be written: File too large. It has been closed "
                                        "and keeps every whole line written before.");
     EXPECT_FALSE(g_logFile.is_open());
