@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "device/reading_stream.h"
-#include "device/welch_spectrum.h"
+#include "device/welch_psd.h"
 #include "ui/pressure_feed.h"
 #include "ui/pressure_plot_window.h"
 #include "ui/recording_window.h"

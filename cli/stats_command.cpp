@@ -13,7 +13,7 @@
 #include "device/figure_table.h"
 #include "device/reading_statistics.h"
 #include "device/recording_file.h"
-#include "device/welch_spectrum.h"
+#include "device/welch_psd.h"
 #include "platform/whole_file.h"
 
 namespace cli {

@@ -28,7 +28,7 @@
 #include "ui/pressure_plot.h"
 #include "ui/recording_window.h"
 #include "ui/save_file_dialog.h"
-#include "ui/spectrum_panel.h"
+#include "ui/psd_panel.h"
 
 namespace ui {
 namespace {

@@ -18,7 +18,7 @@
 #include "device/c_numbers.h"
 #include "device/figure_table.h"
 #include "device/reading_statistics.h"
-#include "device/welch_spectrum.h"
+#include "device/welch_psd.h"
 #include "sim/simulator.h"
 #include "tests/support/two_pass_statistics.h"
 

@@ -19,7 +19,7 @@
 #include "ui/pressure_plot.h"
 #include "ui/pressure_plot_window.h"
 #include "ui/save_file_dialog.h"
-#include "ui/spectrum_panel.h"
+#include "ui/psd_panel.h"
 #include "ui/statistics_panel.h"
 
 namespace {

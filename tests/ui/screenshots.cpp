@@ -25,8 +25,8 @@
 #include "bench_processes.h"
 #include "paint_counter.h"
 #include "ui/recording_window.h"
-#include "ui/spectrum_panel.h"
-#include "ui/spectrum_plot.h"
+#include "ui/psd_panel.h"
+#include "ui/psd_plot.h"
 #include "device/device_state.h"
 #include "res/resource_ids.h"
 #include "serial/port_probe.h"
@@ -155,7 +155,7 @@ int ShootSpectrum() {
     spectrum->Plot()->SetCursorBin(
         static_cast<size_t>(std::lround(s->peaks[0].hz * s->segment / s->rateHz)));
     Wait(300);
-    window->grab().save(QDir(g_outDir).filePath("spectrum.png"));
+    window->grab().save(QDir(g_outDir).filePath("psd.png"));
     const double expectedDensity = kNoisePsi / std::sqrt(s->rateHz / 2);
     std::printf("spectrum of a 40 s run, %ld readings at %.3f Hz (spacing %.3f ms +- %.3f ms), "
                 "%ld segments of %d:\n",

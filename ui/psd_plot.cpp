@@ -1,4 +1,4 @@
-#include "ui/spectrum_plot.h"
+#include "ui/psd_plot.h"
 
 #include <QMouseEvent>
 #include <QPainter>

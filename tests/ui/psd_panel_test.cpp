@@ -1,6 +1,6 @@
 // The Spectrum tab on a real plot: its span, the thread for long spans, its figures and its file.
 
-#include "ui/spectrum_panel.h"
+#include "ui/psd_panel.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include "tests/support/scratch_files.h"
 #include "ui/pressure_plot.h"
 #include "ui/save_file_dialog.h"
-#include "ui/spectrum_plot.h"
+#include "ui/psd_plot.h"
 #include "ui_test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The Welch spectrum against generated series of known content, and against the textbook
 // computation written out with a plain DFT.
 
-#include "device/welch_spectrum.h"
+#include "device/welch_psd.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "device/welch_spectrum.h"
+#include "device/welch_psd.h"
 #include "ui/pressure_trace.h"
 
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "device/welch_spectrum.h"
+#include "device/welch_psd.h"
 
 #include <fftw3.h>
 

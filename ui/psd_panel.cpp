@@ -1,4 +1,4 @@
-#include "ui/spectrum_panel.h"
+#include "ui/psd_panel.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -15,7 +15,7 @@
 #include "platform/whole_file.h"
 #include "ui/pressure_plot.h"
 #include "ui/save_file_dialog.h"
-#include "ui/spectrum_plot.h"
+#include "ui/psd_plot.h"
 
 namespace ui {
 namespace {

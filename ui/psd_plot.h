@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "device/welch_spectrum.h"
+#include "device/welch_psd.h"
 
 namespace ui {
 
