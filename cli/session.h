@@ -42,7 +42,6 @@ public:
     explicit SessionMessages(const CliMainDialog& dialog) : m_dialog(dialog) {}
     std::atomic<bool> logFailed{false};
 
-    void OnReadings(const std::vector<device::TimedReading>&) override {}
     void OnReadoutProgress(int byteAddress, const std::string& byteText) override;
     void OnReadoutUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) override;
     void OnPortGone() override;

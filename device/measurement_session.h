@@ -118,7 +118,6 @@ private:
     class Relay : public SessionEvents {
     public:
         explicit Relay(MeasurementSession& session) : m_session(session) {}
-        void OnReadings(const std::vector<TimedReading>&) override {}
         void OnReadoutProgress(int byteAddress, const std::string& byteText) override;
         void OnReadoutUnconfirmed(const std::vector<UnconfirmedRow>& rows) override;
         void OnPortGone() override;

@@ -23,7 +23,7 @@ public:
     virtual ~SessionEvents() = default;
     // StartRun: a run begins; readings follow.
     virtual void OnRunStarted() {}
-    virtual void OnReadings(const std::vector<TimedReading>& readings) = 0;
+    virtual void OnReadings(const std::vector<TimedReading>& readings) {}
     // SuspendRun: the port went away; no readings until the run resumes or is abandoned.
     virtual void OnRunSuspended() {}
     // ResumeRun found the same transducer: the readings go on after a gap of `check.gapSeconds`.

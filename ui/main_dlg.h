@@ -116,7 +116,6 @@ private:
     class WindowEvents : public device::SessionEvents {
     public:
         explicit WindowEvents(CMainDlg& window) : m_window(window) {}
-        void OnReadings(const std::vector<device::TimedReading>&) override {}
         void OnReadoutProgress(int, const std::string&) override { m_window.OnEepromByteRead(); }
         void OnReadoutUnconfirmed(const std::vector<device::UnconfirmedRow>& rows) override {
             m_window.OnEepromUnconfirmed(rows);

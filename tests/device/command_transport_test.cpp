@@ -155,7 +155,6 @@ TEST_F(CommandTransport, Continuous_output_asked_from_the_list_shows_raw_in_the_
 TEST_F(CommandTransport, A_vanished_port_is_reported_once_and_no_longer_read) {
     struct Events : device::SessionEvents {
         int gone = 0;
-        void OnReadings(const std::vector<device::TimedReading>&) override {}
         void OnPortGone() override { ++gone; }
     } events;
     device::MainDialogCore watcher;

@@ -208,7 +208,6 @@ TEST_F(EepromReadout, Rows_that_cannot_be_confirmed_are_named_once_and_the_rest_
 TEST_F(EepromReadout, Port_going_away_ends_the_read_out_at_the_next_byte) {
     struct Events : device::SessionEvents {
         std::atomic<int> gone{0};
-        void OnReadings(const std::vector<device::TimedReading>&) override {}
         void OnPortGone() override { ++gone; }
     } events;
     device::MainDialogCore watcher;

@@ -206,7 +206,6 @@ INSTANTIATE_TEST_SUITE_P(Transducer, FaultModes,
 TEST_F(ContinuousRun, Unplugged_transducer_stops_the_reads_and_is_reported_once) {
     struct Events : device::SessionEvents {
         std::atomic<int> gone{0};
-        void OnReadings(const std::vector<device::TimedReading>&) override {}
         void OnPortGone() override { ++gone; }
     } events;
     device::MainDialogCore watcher;

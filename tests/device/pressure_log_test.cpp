@@ -150,7 +150,6 @@ TEST_F(PressureLog, An_unopenable_path_is_reported_and_the_run_goes_on) {
 TEST_F(PressureLog, A_failed_write_keeps_whole_lines_closes_the_log_and_says_why_once) {
     struct Events : device::SessionEvents {
         std::vector<std::string> failures;
-        void OnReadings(const std::vector<device::TimedReading>&) override {}
         void OnLogFailed(const std::string& message) override { failures.push_back(message); }
     } events;
     device::CommandPageCore failing;
