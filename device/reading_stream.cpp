@@ -10,6 +10,8 @@
 namespace device {
 namespace {
 
+using namespace std::chrono_literals;
+
 // The value of a "%f" text: "C" rules, whatever the locale; "nan" and "inf" as they read.
 double ReadFixed(const std::string& text) {
     double value = 0.0;
@@ -31,6 +33,7 @@ void ReadingClock::Start(Steady::time_point now, std::chrono::system_clock::time
     m_start = now;
     m_wallStart = wall;
     m_previousStep = {};
+    m_previousMillis = std::chrono::floor<std::chrono::milliseconds>(wall) - 1ms;
 }
 
 std::vector<TimedReading> ReadingClock::Stamp(const std::vector<Reading>& readings,
@@ -45,10 +48,14 @@ std::vector<TimedReading> ReadingClock::Stamp(const std::vector<Reading>& readin
     timed.reserve(readings.size());
     for (long i = 0; i < count; ++i) {
         const Reading& r = readings[i];
-        const nanoseconds at = step - span * (count - 1 - i) / count;
-        timed.push_back({m_wallStart + std::chrono::duration_cast<
-                                           std::chrono::system_clock::duration>(at),
-                         at, r.psi, FormatFixed6(r.psi), r.rawPressure, r.rawTemperature});
+        nanoseconds at = step - span * (count - 1 - i) / count;
+        auto utc = m_wallStart + std::chrono::duration_cast<std::chrono::system_clock::duration>(at);
+        if (std::chrono::floor<std::chrono::milliseconds>(utc) <= m_previousMillis) {
+            utc = m_previousMillis + 1ms;
+            at = utc - m_wallStart;
+        }
+        m_previousMillis = std::chrono::floor<std::chrono::milliseconds>(utc);
+        timed.push_back({utc, at, r.psi, FormatFixed6(r.psi), r.rawPressure, r.rawTemperature});
     }
     return timed;
 }

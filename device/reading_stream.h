@@ -31,7 +31,9 @@ inline constexpr std::chrono::milliseconds kLongestStepSpread{200};
 // Times the readings of each step: they arrived since the step before, so they are spread evenly
 // over that span (at most kLongestStepSpread), the last one at the step itself. UTC is the run's
 // start on the wall clock plus the monotonic time, so that a wall-clock jump during a run cannot
-// reorder readings and each one's time is distinct.
+// reorder readings. Each reading falls in a later millisecond of UTC than the one before: a
+// database that keeps milliseconds (and the CSV) can still tell them apart and keep their order,
+// so a burst of readings in a short step is moved on by a millisecond each where it must be.
 class ReadingClock {
 public:
     using Steady = std::chrono::steady_clock;
@@ -45,6 +47,7 @@ private:
     Steady::time_point m_start{};
     std::chrono::system_clock::time_point m_wallStart{};
     std::chrono::nanoseconds m_previousStep{0};
+    std::chrono::sys_time<std::chrono::milliseconds> m_previousMillis{};  // of the last reading
 };
 
 // The readings as CSV: "time,seconds,psi,raw_p,raw_t", the time in ISO 8601 UTC with

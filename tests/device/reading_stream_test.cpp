@@ -44,4 +44,24 @@ TEST(ReadingClock, Spreads_each_steps_readings_up_to_the_step_and_times_them_ali
               "2026-12-09T06:20:46.463Z,5.340000,6.298772,3670016,32767\n");
 }
 
+// A late step then a quick one with a burst: in a database that keeps milliseconds two readings
+// sharing one could not be told apart or kept in order.
+TEST(ReadingClock, Gives_each_reading_a_later_millisecond_than_the_one_before) {
+    device::ReadingClock clock;
+    const auto start = device::ReadingClock::Steady::time_point(10s);
+    const auto wall = std::chrono::system_clock::time_point(1796797241123956789ns);
+    clock.Start(start, wall);
+    const std::vector<device::Reading> five(5, device::Reading{1.0, 1, 9});
+    auto timed = clock.Stamp(five, start + 100ms);
+    const auto quick = clock.Stamp(five, start + 102ms);
+    timed.insert(timed.end(), quick.begin(), quick.end());
+    const auto later = clock.Stamp(five, start + 300ms);
+    EXPECT_EQ(later.back().sinceStart, 300ms) << "the clock catches up with the steps";
+    timed.insert(timed.end(), later.begin(), later.end());
+    for (size_t i = 1; i < timed.size(); ++i) {
+        EXPECT_LT(device::IsoUtcMillis(timed[i - 1].utc), device::IsoUtcMillis(timed[i].utc)) << i;
+        EXPECT_EQ(timed[i].utc, wall + timed[i].sinceStart) << i;
+    }
+}
+
 }  // namespace
