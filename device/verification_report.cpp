@@ -1,6 +1,6 @@
 #include "device/verification_report.h"
 
-#include <openssl/evp.h>
+#include <nettle/sha2.h>
 
 #include <algorithm>
 #include <charconv>
@@ -172,12 +172,14 @@ std::string ErrorPlotSvg(const VerificationResult& result) {
 }  // namespace
 
 std::string Sha256Hex(const void* bytes, size_t size) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(bytes, size, digest, &length, EVP_sha256(), nullptr) != 1) return {};
+    sha256_ctx context;
+    sha256_init(&context);
+    sha256_update(&context, size, static_cast<const uint8_t*>(bytes));
+    uint8_t digest[SHA256_DIGEST_SIZE];
+    sha256_digest(&context, sizeof digest, digest);
     std::string hex;
     static const char kDigits[] = "0123456789abcdef";
-    for (unsigned i = 0; i < length; ++i) {
+    for (size_t i = 0; i < sizeof digest; ++i) {
         hex += kDigits[digest[i] >> 4];
         hex += kDigits[digest[i] & 0xF];
     }

@@ -21,7 +21,7 @@ struct TransducerIdentity {
 
 // A byte whose text is not two hex digits (a reply out of range) counts with its low 8 bits.
 TransducerIdentity IdentityOf(const EepromImage& image);
-// The SHA-256 of `bytes`, lowercase hex (OpenSSL's libcrypto).
+// The SHA-256 of `bytes`, lowercase hex (Nettle).
 std::string Sha256Hex(const void* bytes, size_t size);
 
 struct VerificationReport {

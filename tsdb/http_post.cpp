@@ -1,12 +1,11 @@
 #include "tsdb/http_post.h"
 
-#include <curl/curl.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <mutex>
 
 #include "res/build_info.h"
+#include "tsdb/curl_library.h"
 
 namespace tsdb {
 namespace {
@@ -45,45 +44,49 @@ std::string FirstLine(const std::string& body) {
 HttpPoster::HttpPoster(const std::string& url, const std::string& authorization,
                        const std::string& userAgent, bool gzip)
     : m_userAgent(userAgent + "/" + res::kVersion) {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    CURL* curl = curl_easy_init();
+    const CurlLibrary* lib = Curl(&m_whyNoCurl);
+    CURL* curl = lib ? lib->easy_init() : nullptr;
     m_curl = curl;
-    if (!curl) return;
-    curl_slist* headers = curl_slist_append(nullptr, "Content-Type: text/plain; charset=utf-8");
-    headers = curl_slist_append(headers, "Expect:");  // no 100-continue round trip
+    if (!curl) {
+        if (lib) m_whyNoCurl = "libcurl could not start";
+        return;
+    }
+    m_lib = lib;
+    curl_slist* headers = m_lib->slist_append(nullptr, "Content-Type: text/plain; charset=utf-8");
+    headers = m_lib->slist_append(headers, "Expect:");  // no 100-continue round trip
     if (!authorization.empty())
-        headers = curl_slist_append(headers, ("Authorization: " + authorization).c_str());
+        headers = m_lib->slist_append(headers, ("Authorization: " + authorization).c_str());
     m_headers = headers;
     if (gzip) {
         curl_slist* zipped = nullptr;
         for (const curl_slist* h = headers; h; h = h->next)
-            zipped = curl_slist_append(zipped, h->data);
-        m_gzipHeaders = curl_slist_append(zipped, "Content-Encoding: gzip");
+            zipped = m_lib->slist_append(zipped, h->data);
+        m_gzipHeaders = m_lib->slist_append(zipped, "Content-Encoding: gzip");
     }
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);  // a redirect would lose the POST body
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);        // threads; the resolver is threaded
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, m_userAgent.c_str());
-    curl_easy_setopt(curl, CURLOPT_POST, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeout.count()));
-    curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+    m_lib->easy_setopt(curl, CURLOPT_URL, url.c_str());
+    m_lib->easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    m_lib->easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);  // a redirect would lose the POST body
+    m_lib->easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);        // threads; the resolver is threaded
+    m_lib->easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    m_lib->easy_setopt(curl, CURLOPT_USERAGENT, m_userAgent.c_str());
+    m_lib->easy_setopt(curl, CURLOPT_POST, 1L);
+    m_lib->easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeout.count()));
+    m_lib->easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
     // The system's certificates (libcurl's default bundle); spelled out so that it stays on.
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, KeepAnswer);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &m_answer);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckAbort);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &m_abortAtNs);
+    m_lib->easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    m_lib->easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    m_lib->easy_setopt(curl, CURLOPT_WRITEFUNCTION, KeepAnswer);
+    m_lib->easy_setopt(curl, CURLOPT_WRITEDATA, &m_answer);
+    m_lib->easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    m_lib->easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckAbort);
+    m_lib->easy_setopt(curl, CURLOPT_XFERINFODATA, &m_abortAtNs);
 }
 
 HttpPoster::~HttpPoster() {
-    if (m_curl) curl_easy_cleanup(static_cast<CURL*>(m_curl));
-    curl_slist_free_all(static_cast<curl_slist*>(m_headers));
-    curl_slist_free_all(static_cast<curl_slist*>(m_gzipHeaders));
+    if (!m_lib) return;
+    m_lib->easy_cleanup(static_cast<CURL*>(m_curl));
+    m_lib->slist_free_all(static_cast<curl_slist*>(m_headers));
+    m_lib->slist_free_all(static_cast<curl_slist*>(m_gzipHeaders));
 }
 
 void HttpPoster::AbortBy(Clock::time_point deadline) {
@@ -96,7 +99,7 @@ HttpAnswer HttpPoster::Post(std::string_view body, std::chrono::milliseconds tim
     CURL* curl = static_cast<CURL*>(m_curl);
     if (!curl) {
         answer.curlCode = CURLE_FAILED_INIT;
-        answer.error = "libcurl could not start";
+        answer.error = m_whyNoCurl;
         return answer;
     }
     if (const long long abortAt = m_abortAtNs.load(); abortAt != 0) {
@@ -111,25 +114,25 @@ HttpAnswer HttpPoster::Post(std::string_view body, std::chrono::milliseconds tim
     }
     char error[CURL_ERROR_SIZE] = {};
     m_answer.clear();
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+    m_lib->easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
     std::string_view wire = body;
     const bool zipped = m_gzipHeaders && !body.empty() && Gzip(body, &m_compressed);
     if (zipped) wire = m_compressed;
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, zipped ? m_gzipHeaders : m_headers);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, wire.data());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(wire.size()));
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
-    const CURLcode code = curl_easy_perform(curl);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+    m_lib->easy_setopt(curl, CURLOPT_HTTPHEADER, zipped ? m_gzipHeaders : m_headers);
+    m_lib->easy_setopt(curl, CURLOPT_POSTFIELDS, wire.data());
+    m_lib->easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(wire.size()));
+    m_lib->easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
+    const CURLcode code = m_lib->easy_perform(curl);
+    m_lib->easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
     if (code == CURLE_OK) {
         answer.answered = true;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
+        m_lib->easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
         answer.body = m_answer;
         m_bodyBytes += static_cast<long long>(body.size());
         m_wireBytes += static_cast<long long>(wire.size());
     } else {
         answer.curlCode = code;
-        answer.error = error[0] != 0 ? error : curl_easy_strerror(code);
+        answer.error = error[0] != 0 ? error : m_lib->easy_strerror(code);
         if (code == CURLE_ABORTED_BY_CALLBACK) answer.error = "no time left";
     }
     return answer;
@@ -153,6 +156,7 @@ bool Gzip(std::string_view text, std::string* out) {
 
 bool NeedsFixing(const HttpAnswer& answer) {
     switch (answer.curlCode) {
+        case CURLE_FAILED_INIT:  // libcurl missing or broken: waiting will not bring it
         case CURLE_UNSUPPORTED_PROTOCOL:
         case CURLE_URL_MALFORMAT:
         case CURLE_COULDNT_RESOLVE_HOST:

@@ -10,6 +10,8 @@
 // from one thread; only AbortBy may come from another.
 namespace tsdb {
 
+struct CurlLibrary;
+
 struct HttpAnswer {
     bool answered = false;  // a status line came back
     long status = 0;
@@ -43,6 +45,8 @@ public:
     static constexpr std::chrono::milliseconds kConnectTimeout{5000};
 
 private:
+    const CurlLibrary* m_lib = nullptr;  // set once the handle is made
+    std::string m_whyNoCurl;                    // when it is not
     void* m_curl = nullptr;                 // CURL*
     void* m_headers = nullptr;              // curl_slist*
     void* m_gzipHeaders = nullptr;          // the same and Content-Encoding: gzip; or null
