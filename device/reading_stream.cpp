@@ -49,12 +49,14 @@ std::vector<TimedReading> ReadingClock::Stamp(const std::vector<Reading>& readin
     for (long i = 0; i < count; ++i) {
         const Reading& r = readings[i];
         nanoseconds at = step - span * (count - 1 - i) / count;
-        auto utc = m_wallStart + std::chrono::duration_cast<std::chrono::system_clock::duration>(at);
-        if (std::chrono::floor<std::chrono::milliseconds>(utc) <= m_previousMillis) {
-            utc = m_previousMillis + 1ms;
+        auto utc =
+            m_wallStart + std::chrono::duration_cast<std::chrono::system_clock::duration>(at);
+        auto millis = std::chrono::floor<std::chrono::milliseconds>(utc);
+        if (millis <= m_previousMillis) {
+            utc = millis = m_previousMillis + 1ms;
             at = utc - m_wallStart;
         }
-        m_previousMillis = std::chrono::floor<std::chrono::milliseconds>(utc);
+        m_previousMillis = millis;
         timed.push_back({utc, at, r.psi, FormatFixed6(r.psi), r.rawPressure, r.rawTemperature});
     }
     return timed;

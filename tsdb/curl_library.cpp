@@ -2,8 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <mutex>
-
 namespace tsdb {
 namespace {
 
@@ -28,7 +26,8 @@ Loaded Load() {
     void* library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         const char* error = dlerror();
-        loaded.why = std::string(kLibrary) + " cannot be loaded" + (error ? std::string(": ") + error : "");
+        loaded.why = std::string(kLibrary) + " cannot be loaded";
+        if (error) loaded.why += std::string(": ") + error;
         return loaded;
     }
     CurlLibrary& f = loaded.functions;

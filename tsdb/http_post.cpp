@@ -44,13 +44,10 @@ std::string FirstLine(const std::string& body) {
 HttpPoster::HttpPoster(const std::string& url, const std::string& authorization,
                        const std::string& userAgent, bool gzip)
     : m_userAgent(userAgent + "/" + res::kVersion) {
-    const CurlLibrary* lib = Curl(&m_whyNoCurl);
+    const CurlLibrary* lib = Curl();
     CURL* curl = lib ? lib->easy_init() : nullptr;
     m_curl = curl;
-    if (!curl) {
-        if (lib) m_whyNoCurl = "libcurl could not start";
-        return;
-    }
+    if (!curl) return;
     m_lib = lib;
     curl_slist* headers = m_lib->slist_append(nullptr, "Content-Type: text/plain; charset=utf-8");
     headers = m_lib->slist_append(headers, "Expect:");  // no 100-continue round trip
@@ -99,7 +96,8 @@ HttpAnswer HttpPoster::Post(std::string_view body, std::chrono::milliseconds tim
     CURL* curl = static_cast<CURL*>(m_curl);
     if (!curl) {
         answer.curlCode = CURLE_FAILED_INIT;
-        answer.error = m_whyNoCurl;
+        answer.error = "libcurl could not start";
+        Curl(&answer.error);  // or why it cannot be loaded
         return answer;
     }
     if (const long long abortAt = m_abortAtNs.load(); abortAt != 0) {

@@ -45,8 +45,7 @@ public:
     static constexpr std::chrono::milliseconds kConnectTimeout{5000};
 
 private:
-    const CurlLibrary* m_lib = nullptr;  // set once the handle is made
-    std::string m_whyNoCurl;                    // when it is not
+    const CurlLibrary* m_lib = nullptr;     // set once the handle is made
     void* m_curl = nullptr;                 // CURL*
     void* m_headers = nullptr;              // curl_slist*
     void* m_gzipHeaders = nullptr;          // the same and Content-Encoding: gzip; or null
